@@ -1,0 +1,14 @@
+// The program's entry function, called by the platform's main with UTF-16 arguments.
+#pragma once
+
+#include <vector>
+
+#include "base/text.h"
+
+namespace srctally {
+
+/// Runs srctally with the argument vector (argument 0 is the program path) and returns the
+/// process exit code: 0 done, 1 problems reported, 2 counting failed.
+int RunProgram(std::vector<WString>& args);
+
+}  // namespace srctally

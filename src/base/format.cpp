@@ -1,0 +1,214 @@
+// The type-safe formatter behind every printf-style text of the program.
+#include "base/format.h"
+
+#include <algorithm>
+
+namespace srctally {
+
+std::int64_t FormatArg::AsSigned() const {
+  return kind_ == Kind::kSigned ? signed_ : static_cast<std::int64_t>(unsigned_);
+}
+
+std::uint64_t FormatArg::AsUnsigned() const {
+  return kind_ == Kind::kSigned ? static_cast<std::uint64_t>(signed_) : unsigned_;
+}
+
+namespace {
+
+struct Spec {
+  bool left = false, plus = false, blank = false, zero = false, alt = false;
+  int width = 0;
+  int precision = -1;
+  int bits = 32;  // size of the integer the conversion reads
+  char16_t conversion = 0;
+};
+
+class ArgCursor {
+ public:
+  explicit ArgCursor(FormatArgs args) : args_(args) {}
+  const FormatArg* Next() { return index_ < args_.size() ? &args_[index_++] : nullptr; }
+  int NextInt() {
+    const FormatArg* arg = Next();
+    return arg != nullptr ? static_cast<int>(arg->AsSigned()) : 0;
+  }
+
+ private:
+  FormatArgs args_;
+  std::size_t index_ = 0;
+};
+
+std::uint64_t Truncate(std::uint64_t value, int bits) {
+  return bits >= 64 ? value : value & ((std::uint64_t{1} << bits) - 1);
+}
+
+std::int64_t SignExtend(std::uint64_t value, int bits) {
+  if (bits >= 64) return static_cast<std::int64_t>(value);
+  const std::uint64_t v = Truncate(value, bits);
+  const std::uint64_t sign = std::uint64_t{1} << (bits - 1);
+  return static_cast<std::int64_t>((v ^ sign) - sign);
+}
+
+WString Digits(std::uint64_t value, unsigned base, bool upper) {
+  const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  WString digits;
+  do {
+    digits += static_cast<char16_t>(set[value % base]);
+    value /= base;
+  } while (value != 0);
+  std::reverse(digits.begin(), digits.end());
+  return digits;
+}
+
+void Pad(WString& out, WStringView prefix, WStringView body, const Spec& spec, bool zeroPad) {
+  const std::size_t len = prefix.size() + body.size();
+  const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+  const std::size_t fill = width > len ? width - len : 0;
+  if (spec.left) {
+    out.append(prefix).append(body).append(fill, u' ');
+  } else if (zeroPad) {
+    out.append(prefix).append(fill, u'0').append(body);
+  } else {
+    out.append(fill, u' ').append(prefix).append(body);
+  }
+}
+
+void FormatInteger(WString& out, const Spec& spec, const FormatArg& arg) {
+  WString prefix;
+  std::uint64_t magnitude = 0;
+  unsigned base = 10;
+  const bool isSigned = spec.conversion == u'd' || spec.conversion == u'i';
+  if (isSigned) {
+    const std::int64_t value = SignExtend(arg.AsUnsigned(), spec.bits);
+    magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    if (value < 0) {
+      prefix = u"-";
+    } else if (spec.plus) {
+      prefix = u"+";
+    } else if (spec.blank) {
+      prefix = u" ";
+    }
+  } else {
+    magnitude = Truncate(arg.AsUnsigned(), spec.bits);
+    if (spec.conversion == u'x' || spec.conversion == u'X') base = 16;
+    if (spec.conversion == u'o') base = 8;
+    if (spec.alt && base == 16 && magnitude != 0) prefix = spec.conversion == u'X' ? u"0X" : u"0x";
+    if (spec.alt && base == 8) prefix = u"0";
+  }
+  WString body = Digits(magnitude, base, spec.conversion == u'X');
+  if (spec.precision >= 0) {
+    if (spec.precision == 0 && magnitude == 0) body.clear();
+    if (body.size() < static_cast<std::size_t>(spec.precision)) {
+      body.insert(0, static_cast<std::size_t>(spec.precision) - body.size(), u'0');
+    }
+  }
+  Pad(out, prefix, body, spec, spec.zero && !spec.left && spec.precision < 0);
+}
+
+void FormatArgument(WString& out, const Spec& spec, const FormatArg* arg) {
+  if (arg == nullptr) return;  // more conversions than arguments: print nothing
+  switch (spec.conversion) {
+    case u's': {
+      WString owned;
+      WStringView text = arg->AsText();
+      if (arg->kind() != FormatArg::Kind::kText) {
+        owned = FormatV(u"%I64d", FormatArgs(arg, 1));
+        text = owned;
+      }
+      if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision)) {
+        text = text.substr(0, static_cast<std::size_t>(spec.precision));
+      }
+      Pad(out, {}, text, spec, false);
+      return;
+    }
+    case u'c': {
+      if (arg->kind() == FormatArg::Kind::kText) {
+        Pad(out, {}, arg->AsText().substr(0, 1), spec, false);
+      } else {
+        const char16_t ch = static_cast<char16_t>(arg->AsUnsigned());
+        Pad(out, {}, WStringView(&ch, 1), spec, false);
+      }
+      return;
+    }
+    default:
+      if (arg->kind() == FormatArg::Kind::kText) {
+        Pad(out, {}, arg->AsText(), spec, false);
+      } else {
+        FormatInteger(out, spec, *arg);
+      }
+  }
+}
+
+bool IsConversion(char16_t ch) {
+  return ch == u'd' || ch == u'i' || ch == u'u' || ch == u'x' || ch == u'X' || ch == u'o' ||
+         ch == u'c' || ch == u's';
+}
+
+}  // namespace
+
+void AppendFormatV(WString& out, WStringView format, FormatArgs args) {
+  ArgCursor cursor(args);
+  std::size_t i = 0;
+  const std::size_t n = format.size();
+  while (i < n) {
+    const char16_t ch = format[i++];
+    if (ch != u'%') {
+      out += ch;
+      continue;
+    }
+    if (i < n && format[i] == u'%') {
+      out += u'%';
+      ++i;
+      continue;
+    }
+    const std::size_t start = i - 1;
+    Spec spec;
+    for (; i < n; ++i) {
+      const char16_t f = format[i];
+      if (f == u'-') spec.left = true;
+      else if (f == u'+') spec.plus = true;
+      else if (f == u' ') spec.blank = true;
+      else if (f == u'0') spec.zero = true;
+      else if (f == u'#') spec.alt = true;
+      else break;
+    }
+    if (i < n && format[i] == u'*') {
+      spec.width = cursor.NextInt();
+      if (spec.width < 0) spec.left = true, spec.width = -spec.width;
+      ++i;
+    } else {
+      while (i < n && format[i] >= u'0' && format[i] <= u'9') spec.width = spec.width * 10 + (format[i++] - u'0');
+    }
+    if (i < n && format[i] == u'.') {
+      ++i;
+      spec.precision = 0;
+      if (i < n && format[i] == u'*') {
+        spec.precision = cursor.NextInt();
+        ++i;
+      } else {
+        while (i < n && format[i] >= u'0' && format[i] <= u'9') spec.precision = spec.precision * 10 + (format[i++] - u'0');
+      }
+    }
+    // Length modifiers decide how many bits of the argument the conversion reads.
+    if (format.substr(i, 3) == u"I64") spec.bits = 64, i += 3;
+    else if (format.substr(i, 3) == u"I32") spec.bits = 32, i += 3;
+    else if (format.substr(i, 2) == u"hh") spec.bits = 8, i += 2;
+    else if (format.substr(i, 2) == u"ll") spec.bits = 64, i += 2;
+    else if (i < n && format[i] == u'h') spec.bits = 16, ++i;
+    else if (i < n && (format[i] == u'l' || format[i] == u'w')) ++i;
+    else if (i < n && (format[i] == u'z' || format[i] == u'j' || format[i] == u't' || format[i] == u'I')) spec.bits = 64, ++i;
+    if (i >= n || !IsConversion(format[i])) {
+      out.append(format.substr(start, i - start));  // not a conversion: keep the text as it is
+      continue;
+    }
+    spec.conversion = format[i++];
+    FormatArgument(out, spec, cursor.Next());
+  }
+}
+
+WString FormatV(WStringView format, FormatArgs args) {
+  WString out;
+  AppendFormatV(out, format, args);
+  return out;
+}
+
+}  // namespace srctally

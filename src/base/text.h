@@ -1,0 +1,39 @@
+// UTF-16 string types and the conversions used at the program's edges.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace srctally {
+
+/// Every text inside the program is UTF-16, whatever the platform.
+using WString = std::u16string;
+using WStringView = std::u16string_view;
+
+/// Encodes UTF-16 as UTF-8. A lone surrogate U+DC80..U+DCFF turns back into the single raw
+/// byte 0x80..0xFF it stands for (see FromUtf8Lossless); any other lone surrogate becomes
+/// U+FFFD.
+std::string ToUtf8(WStringView text);
+
+/// Decodes UTF-8 without losing anything: each byte that is not part of a valid sequence
+/// becomes the lone surrogate U+DC00 + byte, so ToUtf8 restores the original bytes exactly.
+/// Used for file names and arguments, which on POSIX are arbitrary bytes.
+WString FromUtf8Lossless(std::string_view bytes);
+
+/// Widens 7-bit ASCII text (literals, numbers); bytes above 0x7F are taken as Latin-1.
+WString FromLatin1(std::string_view text);
+
+/// Lower-cases the ASCII letters A to Z only.
+char16_t AsciiToLower(char16_t ch);
+
+/// Compares the first n characters of two texts ignoring the case of A to Z only.
+bool EqualsIgnoreAsciiCase(WStringView a, WStringView b);
+
+/// Whether ch is white space as the C library's wide classification calls it in the default
+/// locale: tab, line feed, vertical tab, form feed, carriage return and space.
+constexpr bool IsWideSpace(char16_t ch) { return ch == u' ' || (ch >= u'\t' && ch <= u'\r'); }
+
+/// Removes IsWideSpace characters from both ends.
+WStringView TrimWideSpace(WStringView text);
+
+}  // namespace srctally

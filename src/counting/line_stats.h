@@ -1,0 +1,54 @@
+// The counts of one file or of a whole run, and the report block that prints them.
+#pragma once
+
+#include <cstdint>
+
+#include "base/text.h"
+
+namespace srctally {
+
+class CMessageWriter;
+
+/// An amount with its display text (a byte count shown as "12.3 KB" and the like).
+struct ByteSizeText {
+  char16_t text[20] = {};  ///< at most 19 characters and the terminating NUL
+  std::int64_t value = 0;
+
+  /// Formats value into text with the platform's byte-size formatter and returns text.
+  const char16_t* FormatByteSize();
+};
+
+/// Counts of one file or of a whole run. codeLines + commentLines + emptyCommentLines +
+/// emptyLines == lines; directiveLines is counted on the side (every directive line is also
+/// a code line, see ClassifyLine).
+struct LineStats {
+  std::int32_t lines = 0;
+  std::int32_t commentLines = 0;
+  std::int32_t directiveLines = 0;
+  std::int32_t emptyCommentLines = 0;
+  std::int32_t emptyLines = 0;
+  std::int32_t codeLines = 0;
+  std::int32_t files = 0;  ///< files added into the record; 0 in a per-file record
+  ByteSizeText actual;     ///< characters of the trimmed lines
+  ByteSizeText size;       ///< bytes of the files as stored
+
+  /// Sets every count and amount to 0 and both texts to the empty string.
+  void Reset();
+  /// Adds a counted file's record into these totals and raises files by one.
+  void AddFile(const LineStats& file);
+};
+
+/// Characters of value printed with "%d", plus one.
+int NumberWidth(std::int32_t value);
+
+/// value printed with "%*d" at width.
+WString FormatCount(std::int32_t value, int width);
+
+/// The report block of one record: the size line continuing the current output line, then
+/// the rules and the five class rows with the total. Pure; see PrintReport.
+WString FormatReport(LineStats& stats);
+
+/// Writes FormatReport(stats) through the writer as one formatted text.
+void PrintReport(CMessageWriter& writer, LineStats& stats);
+
+}  // namespace srctally

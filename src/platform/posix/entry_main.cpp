@@ -1,0 +1,12 @@
+// The POSIX entry point: hands the arguments, decoded losslessly to UTF-16, to the program.
+#include <vector>
+
+#include "app/program.h"
+#include "base/text.h"
+
+int main(int argc, char** argv) {
+  std::vector<srctally::WString> args;
+  args.reserve(static_cast<std::size_t>(argc));
+  for (int i = 0; i < argc; ++i) args.push_back(srctally::FromUtf8Lossless(argv[i]));
+  return srctally::RunProgram(args);
+}
