@@ -1,0 +1,25 @@
+// Small file-system queries shared by the driver, the banner and the walk.
+#pragma once
+
+#include "base/text.h"
+
+namespace srctally::platform {
+
+/// The platform's path separator: '\\' on Windows, '/' on POSIX.
+char16_t PathSeparator();
+
+/// Whether something exists at path (a file or a folder).
+bool PathExists(WStringView path);
+
+/// Whether path names a folder (a link to a folder counts as a folder).
+bool IsDirectory(WStringView path);
+
+/// The last component of path: the text after its last separator (the whole text when it
+/// has none). On Windows both separators and a drive colon end a component.
+WStringView FindFileName(WStringView path);
+
+/// The full path of the running program's own file. False (with the last error set) when
+/// the platform cannot tell.
+bool GetModuleFilePath(WString& path);
+
+}  // namespace srctally::platform
