@@ -58,9 +58,9 @@ TEST(DurationTest, PatternLanguage) {
       {u"x[s]", 2'000'000'000, "x2"},
       {u"[s[m]t]", 1'000'000'000, "10t"},  // from the first non-zero section on, all kept
       {u"[m[s]t]", 1'000'000'000, "1"},    // shallower than the first non-zero: dropped
-      {u"a]b", 0, "a"},                  // a stray ] ends the text
-      {u"s]x", 3'000'000'000, "3"},      // after the field before it
-      {u"x[s", 3'000'000'000, "3"},      // unresolved sections are discarded
+      {u"a]b", 0, "a"},                    // a stray ] ends the text
+      {u"s]x", 3'000'000'000, "3"},        // after the field before it
+      {u"x[s", 3'000'000'000, "3"},        // unresolved sections are discarded
       {u"'abc", 0, "abc"},
   };
   for (const Row& row : rows) {

@@ -53,7 +53,8 @@ TEST(StopwatchTest, PinsToLowestAllowedProcessorAndRestores) {
     std::uint64_t processMask;
     std::uint64_t expected;
   };
-  for (const Row row : {Row{0b1100, 0b0100}, Row{0, 1}, Row{0b1011, 1}, Row{1ull << 63, 1ull << 63}}) {
+  for (const Row row :
+       {Row{0b1100, 0b0100}, Row{0, 1}, Row{0b1011, 1}, Row{1ull << 63, 1ull << 63}}) {
     FakeClock clock;
     clock.processMask = row.processMask;
     Stopwatch watch(clock);

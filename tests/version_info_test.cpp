@@ -79,9 +79,8 @@ TEST(VersionInfoTest, TitleLineFromDescriptionVersionAndFlags) {
 }
 
 TEST(VersionInfoTest, LoadsFixedPartAndStringValues) {
-  const VersionString strings[] = {{u"CompanyName", u"Acme"},
-                                   {u"LegalCopyright", u" (C) Acme\n"},
-                                   {u"Comments", u""}};
+  const VersionString strings[] = {
+      {u"CompanyName", u"Acme"}, {u"LegalCopyright", u" (C) Acme\n"}, {u"Comments", u""}};
   CVersionInfo info;
   ASSERT_TRUE(info.LoadFromBlock(Block(Fixed(10, 0, 65535, 1), strings)));
   EXPECT_EQ(info.dwSignature, version::kSignature);
@@ -153,7 +152,8 @@ TEST(VersionInfoTest, TruncatedOrDamagedBlocksNeverReadOutside) {
     WString text;
     // A cut block may still load (the outer lengths are checked against the block); it
     // just must not read past it.
-    if (info.LoadFromBlock(std::span(whole).first(size))) info.GetStringValue(u"FileDescription", text);
+    if (info.LoadFromBlock(std::span(whole).first(size)))
+      info.GetStringValue(u"FileDescription", text);
   }
   for (std::size_t at = 0; at < whole.size(); ++at) {
     std::vector<std::uint8_t> damaged = whole;

@@ -17,22 +17,34 @@ enum class FieldClass { kNone, kDays, kHours, kMinutes, kSeconds, kFraction };
 
 FieldClass ClassOf(char16_t ch) {
   switch (ch) {
-    case u'd': return FieldClass::kDays;
-    case u'h': case u'H': return FieldClass::kHours;
-    case u'm': return FieldClass::kMinutes;
-    case u's': return FieldClass::kSeconds;
-    case u'f': return FieldClass::kFraction;
-    default: return FieldClass::kNone;
+    case u'd':
+      return FieldClass::kDays;
+    case u'h':
+    case u'H':
+      return FieldClass::kHours;
+    case u'm':
+      return FieldClass::kMinutes;
+    case u's':
+      return FieldClass::kSeconds;
+    case u'f':
+      return FieldClass::kFraction;
+    default:
+      return FieldClass::kNone;
   }
 }
 
 std::int64_t UnitOf(FieldClass field) {
   switch (field) {
-    case FieldClass::kDays: return 86'400'000'000'000;
-    case FieldClass::kHours: return 3'600'000'000'000;
-    case FieldClass::kMinutes: return 60'000'000'000;
-    case FieldClass::kSeconds: return 1'000'000'000;
-    default: return 0;
+    case FieldClass::kDays:
+      return 86'400'000'000'000;
+    case FieldClass::kHours:
+      return 3'600'000'000'000;
+    case FieldClass::kMinutes:
+      return 60'000'000'000;
+    case FieldClass::kSeconds:
+      return 1'000'000'000;
+    default:
+      return 0;
   }
 }
 

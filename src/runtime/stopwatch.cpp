@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace srctally {
 namespace {
@@ -58,7 +59,10 @@ std::int64_t Stopwatch::ElapsedNanoseconds() {
   const double nanoseconds =
       static_cast<double>(ticks) * kNanosecondsPerSecond / static_cast<double>(frequency_);
   // Truncation toward zero; values beyond the 64-bit range saturate rather than overflow.
-  if (!(std::fabs(nanoseconds) < 9.2e18)) return nanoseconds < 0 ? INT64_MIN : INT64_MAX;
+  if (!(std::fabs(nanoseconds) < 9.2e18)) {
+    return nanoseconds < 0 ? std::numeric_limits<std::int64_t>::min()
+                           : std::numeric_limits<std::int64_t>::max();
+  }
   return static_cast<std::int64_t>(nanoseconds);
 }
 
@@ -85,7 +89,8 @@ void Stopwatch::Sample() {
 
   // Without a high-resolution counter there is nothing to compare (and nothing to divide by).
   if (frequency_ > 0) {
-    const auto counterMs = static_cast<std::int32_t>(ScaleTruncated(now - lastCount_, 1000, frequency_));
+    const auto counterMs =
+        static_cast<std::int32_t>(ScaleTruncated(now - lastCount_, 1000, frequency_));
     const auto difference = static_cast<std::int32_t>(static_cast<std::int64_t>(counterMs) -
                                                       static_cast<std::int32_t>(tickInterval));
     if (std::llabs(difference) > kLeapToleranceMs) {

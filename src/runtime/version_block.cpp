@@ -68,8 +68,7 @@ bool FindChild(std::span<const std::uint8_t> block, const Node& parent, WStringV
 
 }  // namespace
 
-bool FindVersionValue(std::span<const std::uint8_t> block, WStringView path,
-                      VersionValue& value) {
+bool FindVersionValue(std::span<const std::uint8_t> block, WStringView path, VersionValue& value) {
   Node node;
   if (!ReadNode(block, 0, block.size(), node)) return false;
   std::size_t pos = 0;

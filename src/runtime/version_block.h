@@ -96,9 +96,9 @@ class VersionBlockWriter {
     Set16(node + 2, version::kFixedInfoBytes);
     for (const std::uint32_t field :
          {info.dwSignature, info.dwStrucVersion, info.dwFileVersionMS, info.dwFileVersionLS,
-          info.dwProductVersionMS, info.dwProductVersionLS, info.dwFileFlagsMask,
-          info.dwFileFlags, info.dwFileOS, info.dwFileType, info.dwFileSubtype,
-          info.dwFileDateMS, info.dwFileDateLS}) {
+          info.dwProductVersionMS, info.dwProductVersionLS, info.dwFileFlagsMask, info.dwFileFlags,
+          info.dwFileOS, info.dwFileType, info.dwFileSubtype, info.dwFileDateMS,
+          info.dwFileDateLS}) {
       Put16(static_cast<std::uint16_t>(field & 0xFFFF));
       Put16(static_cast<std::uint16_t>(field >> 16));
     }
@@ -167,8 +167,8 @@ constexpr std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContents
 
 /// A value found in a version block.
 struct VersionValue {
-  std::size_t offset = 0;  ///< byte offset of the value in the block (even)
-  std::size_t bytes = 0;   ///< its size in bytes, cut to what the node holds
+  std::size_t offset = 0;    ///< byte offset of the value in the block (even)
+  std::size_t bytes = 0;     ///< its size in bytes, cut to what the node holds
   std::uint32_t length = 0;  ///< its length as the block reports it: UTF-16 units for a
                              ///< text value, bytes for a binary one
 };
@@ -177,7 +177,6 @@ struct VersionValue {
 /// case: "\\" is the root value (the fixed part), "\\VarFileInfo\\Translation", or
 /// "\\StringFileInfo\\040904b0\\ProductName". False when a key is missing or the block is
 /// malformed (lengths beyond the block or the enclosing node, a key without its NUL).
-bool FindVersionValue(std::span<const std::uint8_t> block, WStringView path,
-                      VersionValue& value);
+bool FindVersionValue(std::span<const std::uint8_t> block, WStringView path, VersionValue& value);
 
 }  // namespace srctally

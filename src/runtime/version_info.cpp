@@ -58,11 +58,13 @@ bool CVersionInfo::LoadFromBlock(std::span<const std::uint8_t> block) {
     platform::SetLastErrorCode(win32err::kInvalidData);
     return false;
   }
-  std::uint32_t* const fields[] = {
-      &dwSignature,     &dwStrucVersion,     &dwFileVersionMS, &dwFileVersionLS, &dwProductVersionMS,
-      &dwProductVersionLS, &dwFileFlagsMask, &dwFileFlags,     &dwFileOS,        &dwFileType,
-      &dwFileSubtype,   &dwFileDateMS,       &dwFileDateLS};
-  for (std::size_t i = 0; i < std::size(fields); ++i) *fields[i] = Read32(bytes, fixed.offset + 4 * i);
+  std::uint32_t* const fields[] = {&dwSignature,     &dwStrucVersion,     &dwFileVersionMS,
+                                   &dwFileVersionLS, &dwProductVersionMS, &dwProductVersionLS,
+                                   &dwFileFlagsMask, &dwFileFlags,        &dwFileOS,
+                                   &dwFileType,      &dwFileSubtype,      &dwFileDateMS,
+                                   &dwFileDateLS};
+  for (std::size_t i = 0; i < std::size(fields); ++i)
+    *fields[i] = Read32(bytes, fixed.offset + 4 * i);
 
   VersionValue translation;
   if (!FindVersionValue(bytes, u"\\VarFileInfo\\Translation", translation)) {
@@ -97,8 +99,8 @@ bool CVersionInfo::QueryStringValue(WStringView name, const char16_t*& value,
     platform::SetLastErrorCode(win32err::kNoMoreItems);
     return false;
   }
-  const WString path = Format(u"\\StringFileInfo\\%04x%04x\\%s", translations_[0],
-                              translations_[1], name);
+  const WString path =
+      Format(u"\\StringFileInfo\\%04x%04x\\%s", translations_[0], translations_[1], name);
   VersionValue found;
   if (!FindVersionValue(Bytes(), path, found)) {
     platform::SetLastErrorCode(kResourceTypeNotFound);

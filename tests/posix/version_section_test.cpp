@@ -29,7 +29,9 @@ std::string MakeElf(bool is64, const std::string& sectionName, const std::string
   const std::size_t payloadAt = namesAt + names.size();
   const std::size_t tableAt = (payloadAt + payload.size() + 7) & ~std::size_t{7};
 
-  std::string file = "\x7F" "ELF";
+  std::string file =
+      "\x7F"
+      "ELF";
   file += static_cast<char>(is64 ? 2 : 1);
   file += '\x01';  // little-endian
   file += '\x01';

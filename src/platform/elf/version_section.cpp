@@ -53,8 +53,8 @@ constexpr std::array<std::uint8_t, kBlockBytes> MakeBlock() {
 }
 
 // Kept although nothing refers to it: the reader opens the file, not the loaded image.
-[[gnu::section(".srctally_version"), gnu::used, gnu::aligned(4)]] constexpr std::array<
-    std::uint8_t, kBlockBytes>
+[[gnu::section(".srctally_version"), gnu::used,
+  gnu::aligned(4)]] constexpr std::array<std::uint8_t, kBlockBytes>
     kVersionSection = MakeBlock();
 
 }  // namespace

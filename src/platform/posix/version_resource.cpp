@@ -29,7 +29,8 @@ constexpr std::uint64_t kMaxBlockBytes = 1u << 20;
 
 class ReadOnlyFile {
  public:
-  explicit ReadOnlyFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  explicit ReadOnlyFile(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
   ~ReadOnlyFile() {
     if (fd_ >= 0) {
       LastErrorKeeper keep;
@@ -51,8 +52,8 @@ class ReadOnlyFile {
     }
     std::size_t done = 0;
     while (done < out.size()) {
-      const ssize_t got = ::pread(fd_, out.data() + done, out.size() - done,
-                                  static_cast<off_t>(offset + done));
+      const ssize_t got =
+          ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
         SetLastErrorCode(Win32ErrorFromErrno(errno));
@@ -73,13 +74,14 @@ class ReadOnlyFile {
 
 std::uint64_t ReadLe(std::string_view bytes, std::size_t offset, std::size_t width) {
   std::uint64_t value = 0;
-  for (std::size_t i = width; i-- > 0;) value = (value << 8) | static_cast<std::uint8_t>(bytes[offset + i]);
+  for (std::size_t i = width; i-- > 0;)
+    value = (value << 8) | static_cast<std::uint8_t>(bytes[offset + i]);
   return value;
 }
 
 // Field positions of the two ELF classes.
 struct ElfLayout {
-  std::size_t headerBytes, shoff, shentsize, shnum, shstrndx;  // in the file header
+  std::size_t headerBytes, shoff, shentsize, shnum, shstrndx;    // in the file header
   std::size_t entryBytes, name, type, offset, size, link, word;  // in a section header
 };
 constexpr ElfLayout kElf32{52, 0x20, 0x2E, 0x30, 0x32, 40, 0, 4, 16, 20, 24, 4};
@@ -110,7 +112,8 @@ bool NotFound(std::uint32_t code) {
 
 bool ReadSection(const ReadOnlyFile& file, const Section& section, std::uint64_t limit,
                  std::string& out) {
-  if (section.type == kSectionNoBits || section.size > limit) return NotFound(kResourceDataNotFound);
+  if (section.type == kSectionNoBits || section.size > limit)
+    return NotFound(kResourceDataNotFound);
   return file.ReadAt(section.offset, section.size, out);
 }
 
@@ -124,8 +127,10 @@ bool ReadVersionBlock(WStringView path, std::vector<std::uint8_t>& block) {
   }
   std::string header;
   if (!file.ReadAt(0, kElf32.headerBytes, header)) return false;
-  if (header.compare(0, 4, "\x7F" "ELF") != 0 || header[5] != 1 /* little-endian */ ||
-      (header[4] != 1 && header[4] != 2)) {
+  if (header.compare(0, 4,
+                     "\x7F"
+                     "ELF") != 0 ||
+      header[5] != 1 /* little-endian */ || (header[4] != 1 && header[4] != 2)) {
     return NotFound(kResourceDataNotFound);
   }
   const ElfLayout& elf = header[4] == 1 ? kElf32 : kElf64;
@@ -151,7 +156,8 @@ bool ReadVersionBlock(WStringView path, std::vector<std::uint8_t>& block) {
   if (!file.ReadAt(tableOffset, count * entryBytes, table)) return false;
 
   std::string names;
-  const Section namesSection = SectionAt(table, static_cast<std::size_t>(namesIndex * entryBytes), elf);
+  const Section namesSection =
+      SectionAt(table, static_cast<std::size_t>(namesIndex * entryBytes), elf);
   if (!ReadSection(file, namesSection, kMaxNamesBytes, names)) return false;
 
   for (std::uint64_t i = 1; i < count; ++i) {
