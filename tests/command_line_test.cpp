@@ -41,8 +41,8 @@ TEST(ParameterTableTest, LookupByCaseInsensitivePrefix) {
   struct Row {
     const char16_t* text;
     std::int32_t row;
-  } levels[] = {{u"n", 0}, {u"no", 0}, {u"nor", 1}, {u"P", 2}, {u"VERBOSE", 3},
-                {u"verbosex", -1}, {u"x", -1}, {u"", 0}};
+  } levels[] = {{u"n", 0},       {u"no", 0},        {u"nor", 1}, {u"P", 2},
+                {u"VERBOSE", 3}, {u"verbosex", -1}, {u"x", -1},  {u"", 0}};
   for (const Row& row : levels) {
     EXPECT_EQ(LookupParameter(row.text, kDisplayLevels), row.row) << ToUtf8(row.text);
   }
@@ -98,7 +98,8 @@ TEST(ParseCommandLineTest, HandlerCallsAndReportLines) {
       {Args({u"/display:verbose,utf8"}), "switch 'display' 'verbose' 'utf8'|", "", ""},
       {Args({u"-disp:verb=ut"}), "switch 'disp' 'verb' 'ut'|", "", ""},
       {Args({u"src", u"-12"}), "arg 1 'src'|arg 2 '-12'|", "", ""},
-      {Args({u"/d", u"x", u"/h"}), "switch 'd' 'x'|switch 'h'|", "\t/d (expected: none,normal,progress,verbose)\n", ""},
+      {Args({u"/d", u"x", u"/h"}), "switch 'd' 'x'|switch 'h'|",
+       "\t/d (expected: none,normal,progress,verbose)\n", ""},
       {Args({u"/display:n", u"late"}), "switch 'display' 'n'|", "", "\tlate\n"},
       {Args({u"--display"}), "switch '-display'|", "", "\t--display\n"},
       {Args({u"/", u"/:x", u"-"}), "", "", "\t/\n\t/\n\t-\n"},
@@ -130,7 +131,8 @@ TEST(ParseCommandLineTest, DisplaySwitchSetsLevelAndMode) {
       {Args({u"/display:,text"}), display::kNormal, translation::kText, ""},
       {Args({u"/display"}), display::kNormal, 0, ""},
       {Args({u"/display", u"n"}), display::kNormal, 0, "\t/display (expected: normal,verbose)\n"},
-      {Args({u"/display:verbose,x"}), display::kVerbose, 0, "\t/display (expected: text,unicode,utf8)\n"},
+      {Args({u"/display:verbose,x"}), display::kVerbose, 0,
+       "\t/display (expected: text,unicode,utf8)\n"},
       {Args({u"/display", u"a", u"b", u"c"}), display::kNormal, 0, "\t/display\n"},
   };
   for (const Row& row : rows) {
@@ -189,8 +191,7 @@ TEST(ReportProblemsTest, ErrorTextAfterUsage) {
   console.errorText_ = u"the specified path does not exist.";
   console.ParseCommandLine(Args({u"/help"}));
   EXPECT_TRUE(console.ReportProblems());
-  EXPECT_EQ(sink.written,
-            UsageBlock() + u"\nERROR: the specified path does not exist.\n\n");
+  EXPECT_EQ(sink.written, UsageBlock() + u"\nERROR: the specified path does not exist.\n\n");
 }
 
 TEST(ReportProblemsTest, NothingToReportWritesNothing) {

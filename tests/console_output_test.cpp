@@ -25,7 +25,8 @@ TEST(ConsoleEncodingTest, BytesPerMode) {
       {translation::kText, ConsoleCharset::kLatin1, false, "a\xE9?\n"},
       {translation::kText, ConsoleCharset::kLatin1, true, "a\xE9?\r\n"},
       {translation::kUtf8, ConsoleCharset::kLatin1, true, "a\xC3\xA9\xE2\x82\xAC\r\n"},
-      {translation::kUnicode, ConsoleCharset::kUtf8, false, std::string("a\0\xE9\0\xAC\x20\n\0", 8)},
+      {translation::kUnicode, ConsoleCharset::kUtf8, false,
+       std::string("a\0\xE9\0\xAC\x20\n\0", 8)},
       {translation::kUnicode, ConsoleCharset::kUtf8, true,
        std::string("a\0\xE9\0\xAC\x20\r\0\n\0", 10)},
   };
@@ -50,8 +51,10 @@ TEST(CompactPathTest, MiddleEllipsisWithinBudget) {
   } rows[] = {
       {u"/src/a.c", 40, u"/src/a.c"},
       {u"/home/user/projects/very/deep/folder/file.cpp", 20, u"/home/u.../file.cpp"},
-      {u"/home/user/projects/very/deep/folder/file.cpp", 46, u"/home/user/projects/very/deep/folder/file.cpp"},
-      {u"/home/user/projects/very/deep/folder/file.cpp", 45, u"/home/user/projects/very/deep/fo.../file.cpp"},
+      {u"/home/user/projects/very/deep/folder/file.cpp", 46,
+       u"/home/user/projects/very/deep/folder/file.cpp"},
+      {u"/home/user/projects/very/deep/folder/file.cpp", 45,
+       u"/home/user/projects/very/deep/fo.../file.cpp"},
       {u"/a/averyveryverylongfilename.cpp", 12, u"averyver..."},
       {u"nofolder-at-all-long-name", 10, u"nofold..."},
       {u"/abc/def", 3, u".."},

@@ -1,7 +1,8 @@
 // Message composition: headers, prefixes, line continuation, error lines, gating, queries.
+#include "console/message_writer.h"
+
 #include <gtest/gtest.h>
 
-#include "console/message_writer.h"
 #include "testing/test_console.h"
 
 namespace srctally {
@@ -118,9 +119,8 @@ TEST_F(MessageWriterTest, DisplayLevelGatesOutputButNotComposition) {
 
 TEST_F(MessageWriterTest, QueryShowsChoicesAndMatchesKeys) {
   sink.keys = {u'x', u'n', u'y'};
-  const std::int32_t result =
-      console.Write(u"Continue?", msg::kKindQuery | msg::kButtonYes | msg::kButtonNo | msg::kButtonCancel,
-                    0, {});
+  const std::int32_t result = console.Write(
+      u"Continue?", msg::kKindQuery | msg::kButtonYes | msg::kButtonNo | msg::kButtonCancel, 0, {});
   EXPECT_EQ(result, 7);  // x is swallowed, lower-case n answers No
   EXPECT_EQ(Out(), "Continue? (Yes/No/Cancel): n\n");
   EXPECT_TRUE(console.atLineStart());
@@ -133,9 +133,11 @@ TEST_F(MessageWriterTest, QueryRows) {
     char16_t key;
     std::int32_t result;
   } rows[] = {
-      {msg::kButtonOk, u'o', 1},     {msg::kButtonCancel | msg::kButtonOk, u'C', 2},
+      {msg::kButtonOk, u'o', 1},
+      {msg::kButtonCancel | msg::kButtonOk, u'C', 2},
       {msg::kButtonAbort | msg::kButtonRetry | msg::kButtonIgnore, u'i', 5},
-      {msg::kButtonRetry, u'r', 4},  {msg::kButtonYes | msg::kButtonNo, u'Y', 6},
+      {msg::kButtonRetry, u'r', 4},
+      {msg::kButtonYes | msg::kButtonNo, u'Y', 6},
   };
   for (const Row& row : rows) {
     sink.keys = {row.key};

@@ -1,11 +1,12 @@
 // System error text with its code, date-time stamps and the errno table.
+#include "runtime/system_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "base/text.h"
 #include "platform/last_error.h"
-#include "runtime/system_text.h"
 
 namespace srctally {
 namespace {
@@ -92,15 +93,16 @@ TEST(LocalDateTimeTest, JoiningAndFullBuffer) {
   EXPECT_EQ(ComposeDateTimeText(buffer, write(longDate.c_str()), write(u"t")), 0u);
   EXPECT_EQ(platform::GetLastErrorCode(), win32err::kInsufficientBuffer);
   EXPECT_EQ(ComposeDateTimeText(buffer, write(u"d"), write(u"")), 3u);
-  EXPECT_EQ(ComposeDateTimeText(buffer, write(u"d"), [](char16_t*, std::uint32_t) { return 0u; }), 0u);
+  EXPECT_EQ(ComposeDateTimeText(buffer, write(u"d"), [](char16_t*, std::uint32_t) { return 0u; }),
+            0u);
 }
 
 TEST(ErrnoTableTest, MapsTheWindowsRuntimeNumbers) {
   struct Row {
     int errorNumber;
     std::uint32_t code;
-  } rows[] = {{1, 5},   {2, 2},     {4, 1003}, {11, 14}, {13, 5},     {20, 267}, {21, 161},
-              {34, 534}, {36, 32},  {38, 111}, {41, 145}, {42, 13}, {80, 0x000401A0}};
+  } rows[] = {{1, 5},    {2, 2},   {4, 1003}, {11, 14},  {13, 5},  {20, 267},       {21, 161},
+              {34, 534}, {36, 32}, {38, 111}, {41, 145}, {42, 13}, {80, 0x000401A0}};
   for (const Row& row : rows) {
     platform::SetLastErrorCode(7);
     SetLastErrorFromErrno(row.errorNumber);

@@ -127,8 +127,8 @@ WString CBaseConsole::ProgressPrefix() const {
   if (isConsole_) {
     WString shortened;
     prefix += u'\r';
-    prefix += platform::CompactPath(progressPath_, progressWidth_, shortened) ? shortened
-                                                                               : progressPath_;
+    prefix +=
+        platform::CompactPath(progressPath_, progressWidth_, shortened) ? shortened : progressPath_;
   } else {
     prefix += progressPath_;  // a file or pipe gets the full path
   }

@@ -28,9 +28,9 @@ using ParameterTable = std::span<const ParameterEntry>;
 /// Handler results and the framework's parameter ids. Ids carry their group in the upper
 /// 16 bits (1 framework, 2 application) and a bit number in the lower 16.
 namespace param {
-inline constexpr std::int32_t kResultUnknown = -1;        ///< not a known parameter
-inline constexpr std::int32_t kResultRejected = -2;       ///< not accepted here
-inline constexpr std::int32_t kResultInvalidValue = -3;   ///< known, wrong or too many values
+inline constexpr std::int32_t kResultUnknown = -1;       ///< not a known parameter
+inline constexpr std::int32_t kResultRejected = -2;      ///< not accepted here
+inline constexpr std::int32_t kResultInvalidValue = -3;  ///< known, wrong or too many values
 inline constexpr std::uint32_t kGroupFramework = 1;
 inline constexpr std::uint32_t kGroupApplication = 2;
 inline constexpr std::uint32_t kDisplay = 0x10000;

@@ -44,9 +44,8 @@ std::int32_t SplitSwitchValues(WStringView text, std::vector<WStringView>& value
       separator = text.find_first_of(kValueSeparators, close + 1);
     } else {
       separator = text.find_first_of(kValueSeparators, position);
-      values.push_back(text.substr(position, separator == WStringView::npos
-                                                  ? WStringView::npos
-                                                  : separator - position));
+      values.push_back(text.substr(
+          position, separator == WStringView::npos ? WStringView::npos : separator - position));
     }
     if (separator == WStringView::npos) return 0;
     position = separator + 1;
@@ -98,9 +97,9 @@ void CBaseConsole::FinishPendingSwitch(const std::vector<WString>& args) {
   if (!pendingIndex_.has_value()) return;
   const std::size_t index = *pendingIndex_;
   pendingIndex_.reset();
-  const std::vector<WStringView> values(args.begin() + static_cast<std::ptrdiff_t>(index + 1),
-                                        args.begin() +
-                                            static_cast<std::ptrdiff_t>(index + 1 + pendingCount_));
+  const std::vector<WStringView> values(
+      args.begin() + static_cast<std::ptrdiff_t>(index + 1),
+      args.begin() + static_cast<std::ptrdiff_t>(index + 1 + pendingCount_));
   const WStringView argument = args[index];
   RecordResult(argument, OnSwitch(argument.substr(1), values));
 }

@@ -33,9 +33,15 @@ void AppendLatin1(std::string& out, WStringView text) {
 
 void AppendPiece(std::string& out, WStringView piece, ConsoleCharset charset) {
   switch (charset) {
-    case ConsoleCharset::kUtf8: out += ToUtf8(piece); break;
-    case ConsoleCharset::kLatin1: AppendLatin1(out, piece); break;
-    case ConsoleCharset::kUtf16Le: AppendUtf16Le(out, piece); break;
+    case ConsoleCharset::kUtf8:
+      out += ToUtf8(piece);
+      break;
+    case ConsoleCharset::kLatin1:
+      AppendLatin1(out, piece);
+      break;
+    case ConsoleCharset::kUtf16Le:
+      AppendUtf16Le(out, piece);
+      break;
   }
 }
 
@@ -44,9 +50,12 @@ void AppendPiece(std::string& out, WStringView piece, ConsoleCharset charset) {
 ConsoleEncoding EncodingForMode(std::uint32_t translationMode, ConsoleCharset narrowCharset,
                                 bool crlf) {
   switch (translationMode) {
-    case translation::kUnicode: return {ConsoleCharset::kUtf16Le, crlf};
-    case translation::kUtf8: return {ConsoleCharset::kUtf8, crlf};
-    default: return {narrowCharset, crlf};
+    case translation::kUnicode:
+      return {ConsoleCharset::kUtf16Le, crlf};
+    case translation::kUtf8:
+      return {ConsoleCharset::kUtf8, crlf};
+    default:
+      return {narrowCharset, crlf};
   }
 }
 

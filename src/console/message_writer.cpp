@@ -76,10 +76,17 @@ std::int32_t CMessageWriter::Prompt(std::uint32_t /*flags*/) { return 0; }
 
 bool CMessageWriter::GetKindPrefix(std::uint32_t kind, WStringView& prefix) const {
   switch (kind) {
-    case msg::kKindDebug: prefix = u"DEBUG:"; return true;
-    case msg::kKindError: prefix = u"ERROR:"; return true;
-    case msg::kKindWarning: prefix = u"WARNING:"; return true;
-    default: return false;
+    case msg::kKindDebug:
+      prefix = u"DEBUG:";
+      return true;
+    case msg::kKindError:
+      prefix = u"ERROR:";
+      return true;
+    case msg::kKindWarning:
+      prefix = u"WARNING:";
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -97,7 +104,8 @@ void CMessageWriter::AppendHeader(WString& line, std::uint32_t kind) const {
     prefix = word;
     prefix += u' ';
   }
-  const WString indentation(indentLevel_ > 0 ? 2 * static_cast<std::size_t>(indentLevel_) : 0, u' ');
+  const WString indentation(indentLevel_ > 0 ? 2 * static_cast<std::size_t>(indentLevel_) : 0,
+                            u' ');
   if ((headerOptions_ & msg::kHeaderPrefixFirst) != 0) {
     line += prefix;
     line += indentation;

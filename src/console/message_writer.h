@@ -91,7 +91,6 @@ class CMessageWriter {
   /// with msg::kAppendNewLine), updates atLineStart and hands the line to Output.
   void ComposeLine(std::optional<WStringView> text, std::uint32_t kind, std::uint32_t lineFlags);
 
-
   std::uint32_t minimumKind_ = msg::kKindQuery;
   std::uint32_t kindMask_ = 0xFF000;
   std::int32_t indentLevel_ = 0;

@@ -30,7 +30,6 @@ bool ReadLocalTime(LocalTime& time);
 std::uint32_t FormatLocalDate(const LocalTime& time, char16_t* buffer, std::uint32_t capacity);
 
 /// The same for the time of day in the user's time format, seconds included.
-std::uint32_t FormatLocalTimeOfDay(const LocalTime& time, char16_t* buffer,
-                                   std::uint32_t capacity);
+std::uint32_t FormatLocalTimeOfDay(const LocalTime& time, char16_t* buffer, std::uint32_t capacity);
 
 }  // namespace srctally::platform

@@ -12,17 +12,52 @@ namespace srctally {
 // C library error numbers as the Windows C runtime numbers them, paired with the system
 // error code a failure of that kind reports.
 const ErrnoMapping kErrnoTable[39] = {
-    {1, 5},      {2, 2},      {3, 2},     {4, 1003},  {5, 1117},  {6, 20},   {7, 87},
-    {8, 11},     {9, 6},      {10, 128},  {11, 14},   {12, 14},   {13, 5},   {14, 487},
-    {16, 170},   {17, 80},    {18, 17},   {19, 20},   {20, 267},  {21, 161}, {22, 87},
-    {23, 4},     {24, 4},     {25, 1},    {27, 112},  {28, 112},  {29, 25},  {30, 19},
-    {31, 1142},  {32, 109},   {33, 87},   {34, 534},  {36, 32},   {38, 111}, {39, 167},
-    {40, 120},   {41, 145},   {42, 13},   {80, 0x000401A0},
+    {1, 5},            // EPERM: ERROR_ACCESS_DENIED
+    {2, 2},            // ENOENT: ERROR_FILE_NOT_FOUND
+    {3, 2},            // ESRCH: ERROR_FILE_NOT_FOUND
+    {4, 1003},         // EINTR: ERROR_CAN_NOT_COMPLETE
+    {5, 1117},         // EIO: ERROR_IO_DEVICE
+    {6, 20},           // ENXIO: ERROR_BAD_UNIT
+    {7, 87},           // E2BIG: ERROR_INVALID_PARAMETER
+    {8, 11},           // ENOEXEC: ERROR_BAD_FORMAT
+    {9, 6},            // EBADF: ERROR_INVALID_HANDLE
+    {10, 128},         // ECHILD: ERROR_WAIT_NO_CHILDREN
+    {11, 14},          // EAGAIN: ERROR_OUTOFMEMORY
+    {12, 14},          // ENOMEM: ERROR_OUTOFMEMORY
+    {13, 5},           // EACCES: ERROR_ACCESS_DENIED
+    {14, 487},         // EFAULT: ERROR_INVALID_ADDRESS
+    {16, 170},         // EBUSY: ERROR_BUSY
+    {17, 80},          // EEXIST: ERROR_FILE_EXISTS
+    {18, 17},          // EXDEV: ERROR_NOT_SAME_DEVICE
+    {19, 20},          // ENODEV: ERROR_BAD_UNIT
+    {20, 267},         // ENOTDIR: ERROR_DIRECTORY
+    {21, 161},         // EISDIR: ERROR_BAD_PATHNAME
+    {22, 87},          // EINVAL: ERROR_INVALID_PARAMETER
+    {23, 4},           // ENFILE: ERROR_TOO_MANY_OPEN_FILES
+    {24, 4},           // EMFILE: ERROR_TOO_MANY_OPEN_FILES
+    {25, 1},           // ENOTTY: ERROR_INVALID_FUNCTION
+    {27, 112},         // EFBIG: ERROR_DISK_FULL
+    {28, 112},         // ENOSPC: ERROR_DISK_FULL
+    {29, 25},          // ESPIPE: ERROR_SEEK
+    {30, 19},          // EROFS: ERROR_WRITE_PROTECT
+    {31, 1142},        // EMLINK: ERROR_TOO_MANY_LINKS
+    {32, 109},         // EPIPE: ERROR_BROKEN_PIPE
+    {33, 87},          // EDOM: ERROR_INVALID_PARAMETER
+    {34, 534},         // ERANGE: ERROR_ARITHMETIC_OVERFLOW
+    {36, 32},          // EDEADLK: ERROR_SHARING_VIOLATION
+    {38, 111},         // ENAMETOOLONG: ERROR_BUFFER_OVERFLOW
+    {39, 167},         // ENOLCK: ERROR_LOCK_FAILED
+    {40, 120},         // ENOSYS: ERROR_CALL_NOT_IMPLEMENTED
+    {41, 145},         // ENOTEMPTY: ERROR_DIR_NOT_EMPTY
+    {42, 13},          // EILSEQ: ERROR_INVALID_DATA
+    {80, 0x000401A0},  // STRUNCATE: (truncation)
 };
 
 namespace {
 
-bool IsTrailingBreak(char16_t ch) { return ch == u'\r' || ch == u'\n' || ch == u'\t' || ch == u' '; }
+bool IsTrailingBreak(char16_t ch) {
+  return ch == u'\r' || ch == u'\n' || ch == u'\t' || ch == u' ';
+}
 
 // Cuts the last run of line breaks, tabs and blanks, walking the text character by character
 // as the platform defines characters.
@@ -84,8 +119,8 @@ void FinishSystemErrorText(std::uint32_t code, SystemTextBuffer& buffer) {
   CutTrailingBreaks(buffer);
   char16_t suffix[30];
   const bool decimal = CarriesSystemErrorCode(code) || code <= 0xFFFFu;
-  const std::size_t length = decimal ? FormatDecimalSuffix(code & 0xFFFFu, suffix)
-                                     : FormatHexSuffix(code, suffix);
+  const std::size_t length =
+      decimal ? FormatDecimalSuffix(code & 0xFFFFu, suffix) : FormatHexSuffix(code, suffix);
   AppendBounded(buffer, WStringView(suffix, length));
 }
 

@@ -1,8 +1,7 @@
 // The POSIX console sink on a redirected standard output: bytes per mode and line-end
 // flushing.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>

@@ -1,11 +1,9 @@
 // The system's own error texts through FormatMessageW, and the console sink on a file.
-#include <gtest/gtest.h>
-
-#include <windows.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <fstream>
@@ -61,8 +59,8 @@ class RedirectedStdout {
   explicit RedirectedStdout(const std::filesystem::path& file) {
     std::fflush(stdout);
     saved_ = ::_dup(1);
-    const int fd = ::_wopen(file.c_str(), _O_CREAT | _O_WRONLY | _O_TRUNC | _O_TEXT,
-                            _S_IREAD | _S_IWRITE);
+    const int fd =
+        ::_wopen(file.c_str(), _O_CREAT | _O_WRONLY | _O_TRUNC | _O_TEXT, _S_IREAD | _S_IWRITE);
     ::_dup2(fd, 1);
     ::_close(fd);
   }

@@ -21,13 +21,13 @@ struct CodeToErrno {
   int errorNumber;
 };
 constexpr CodeToErrno kCodeToErrno[] = {
-    {0, 0},         {2, ENOENT},        {3, ENOENT},   {4, EMFILE},     {5, EACCES},
-    {6, EBADF},     {11, ENOEXEC},      {13, EILSEQ},  {14, ENOMEM},    {17, EXDEV},
-    {19, EROFS},    {20, ENODEV},       {25, ESPIPE},  {32, ETXTBSY},   {50, ENOTSUP},
-    {80, EEXIST},   {87, EINVAL},       {109, EPIPE},  {111, ENAMETOOLONG}, {112, ENOSPC},
-    {120, ENOSYS},  {128, ECHILD},      {145, ENOTEMPTY}, {161, EISDIR}, {167, ENOLCK},
-    {170, EBUSY},   {183, EEXIST},      {206, ENAMETOOLONG}, {267, ENOTDIR}, {487, EFAULT},
-    {534, EOVERFLOW}, {1003, EINTR},    {1117, EIO},   {1142, EMLINK},  {1921, ELOOP},
+    {0, 0},           {2, ENOENT},   {3, ENOENT},         {4, EMFILE},         {5, EACCES},
+    {6, EBADF},       {11, ENOEXEC}, {13, EILSEQ},        {14, ENOMEM},        {17, EXDEV},
+    {19, EROFS},      {20, ENODEV},  {25, ESPIPE},        {32, ETXTBSY},       {50, ENOTSUP},
+    {80, EEXIST},     {87, EINVAL},  {109, EPIPE},        {111, ENAMETOOLONG}, {112, ENOSPC},
+    {120, ENOSYS},    {128, ECHILD}, {145, ENOTEMPTY},    {161, EISDIR},       {167, ENOLCK},
+    {170, EBUSY},     {183, EEXIST}, {206, ENAMETOOLONG}, {267, ENOTDIR},      {487, EFAULT},
+    {534, EOVERFLOW}, {1003, EINTR}, {1117, EIO},         {1142, EMLINK},      {1921, ELOOP},
 };
 
 // Codes without an errno counterpart, and the HRESULTs the program reports.
@@ -61,7 +61,8 @@ const char* LookUpText(std::uint32_t code, char (&scratch)[256]) {
     if (row.code == code) return row.text;
   }
   for (const CodeToErrno& row : kCodeToErrno) {
-    if (row.code == code) return PickText(::strerror_r(row.errorNumber, scratch, sizeof scratch), scratch);
+    if (row.code == code)
+      return PickText(::strerror_r(row.errorNumber, scratch, sizeof scratch), scratch);
   }
   return nullptr;
 }

@@ -1,8 +1,8 @@
 // Path shortening on Windows with the shell's PathCompactPathExW.
 #include "platform/compact_path.h"
 
-#include <windows.h>
 #include <shlwapi.h>
+#include <windows.h>
 
 #include <string>
 

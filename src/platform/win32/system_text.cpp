@@ -6,7 +6,8 @@
 namespace srctally::platform {
 namespace {
 
-constexpr DWORD kFromSystemIgnoreInserts = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+constexpr DWORD kFromSystemIgnoreInserts =
+    FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
 
 SYSTEMTIME ToSystemTime(const LocalTime& time) {
   SYSTEMTIME st{};
@@ -26,8 +27,8 @@ wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 }  // namespace
 
 bool FormatSystemMessage(std::uint32_t code, char16_t* buffer, std::uint32_t capacity) {
-  return ::FormatMessageW(kFromSystemIgnoreInserts, nullptr, code, LANG_USER_DEFAULT,
-                          Wide(buffer), capacity, nullptr) != 0;
+  return ::FormatMessageW(kFromSystemIgnoreInserts, nullptr, code, LANG_USER_DEFAULT, Wide(buffer),
+                          capacity, nullptr) != 0;
 }
 
 const char16_t* NextCharacter(const char16_t* text) {
