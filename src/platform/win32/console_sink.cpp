@@ -41,7 +41,16 @@ class Win32ConsoleSink final : public IConsoleSink {
   }
   char16_t ReadKey() override {
     std::fflush(stdout);
-    return static_cast<char16_t>(::_getwch());
+    for (;;) {
+      const wint_t key = ::_getwch();
+      // Function and arrow keys arrive as a 0 or 0xE0 lead followed by a scan code; they
+      // answer nothing, and a 0 must not read as closed input.
+      if (key == 0 || key == 0xE0) {
+        ::_getwch();
+        continue;
+      }
+      return static_cast<char16_t>(key);
+    }
   }
 
  private:
