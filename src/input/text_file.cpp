@@ -159,6 +159,7 @@ void CTextFile::Close() {
   decoder_.Reset(TextEncoding::kAnsi);
   pending_.clear();
   pendingUsed_ = 0;
+  markLength_ = 0;
   canRead_ = false;
   canWrite_ = false;
 }
@@ -202,6 +203,7 @@ HResult CTextFile::Open(const platform::FileLocation& location, std::uint32_t fl
     }
     if (found == ByteOrderMark::kUtf8) encoding = TextEncoding::kUtf8;
     if (found == ByteOrderMark::kUtf16Le) encoding = TextEncoding::kUtf16Le;
+    markLength_ = static_cast<std::int64_t>(ByteOrderMarkLength(found));
     // Reading goes on right after the mark, or from the start without one.
     if (!file_.Seek(static_cast<std::int64_t>(ByteOrderMarkLength(found)),
                     platform::SeekOrigin::kBegin, nullptr)) {
@@ -228,6 +230,7 @@ HResult CTextFile::Open(const platform::FileLocation& location, std::uint32_t fl
         Close();
         return result;
       }
+      markLength_ = utf8 ? 3 : 2;
     }
   }
 
@@ -261,8 +264,13 @@ HResult CTextFile::Seek(std::int64_t* position, int origin) {
   // reading continues from the new position.
   const HResult dropped = DropReadAhead();
   if (Failed(dropped)) return dropped;
-  return file_.Seek(0, static_cast<platform::SeekOrigin>(origin), position) ? hr::kOk
-                                                                           : LastErrorResult();
+  std::int64_t moved = 0;
+  if (!file_.Seek(0, static_cast<platform::SeekOrigin>(origin), &moved)) return LastErrorResult();
+  if (moved < markLength_) {
+    if (!file_.Seek(markLength_, platform::SeekOrigin::kBegin, &moved)) return LastErrorResult();
+  }
+  if (position != nullptr) *position = moved;
+  return hr::kOk;
 }
 
 HResult CTextFile::Truncate() {
@@ -271,6 +279,7 @@ HResult CTextFile::Truncate() {
   pending_.clear();
   pendingUsed_ = 0;
   if (!file_.Seek(0, platform::SeekOrigin::kBegin, nullptr)) return LastErrorResult();
+  markLength_ = 0;  // the mark goes with the rest of the file
   return file_.SetEnd() ? hr::kOk : LastErrorResult();
 }
 

@@ -71,8 +71,9 @@ class CTextFile {
   }
   /// Commits the written data to the storage device.
   virtual HResult Flush();
-  /// Stores the file position at origin (0 start, 1 current, 2 end) through position when it
-  /// is not null, and moves there. Reading continues from that position.
+  /// Moves to origin (0 start, 1 current, 2 end) and stores the new position through
+  /// position when it is not null. Reading continues from there; the start of the text is
+  /// after the file's byte-order mark, so origin 0 lands behind the mark.
   virtual HResult Seek(std::int64_t* position, int origin);
   /// Empties the file.
   virtual HResult Truncate();
@@ -101,6 +102,7 @@ class CTextFile {
   TextDecoder decoder_;
   WString pending_;  // the rest of a line partly delivered by ReadString, LF included
   std::size_t pendingUsed_ = 0;
+  std::int64_t markLength_ = 0;  // bytes of the byte-order mark at the file's start
   std::string encoded_;  // reused buffer for WriteString
   bool canRead_ = false;
   bool canWrite_ = false;
