@@ -1,7 +1,10 @@
 // Line classes and directives over short runs of lines, as one file.
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "counting/line_classifier.h"
@@ -103,6 +106,76 @@ TEST(LineClassifierTest, BlockStateAndActualLength) {
   EXPECT_EQ(stats.codeLines, 2);
   EXPECT_EQ(stats.commentLines, 1);
   EXPECT_EQ(stats.actual.value, 14 + 9 + 5);
+}
+
+
+// The rules written out plainly, character by character with counts, as an oracle for the
+// optimised scanner: class letter (as in Classes) and the block state after the line.
+std::pair<char, std::int32_t> PlainRules(WStringView line, std::int32_t blockState) {
+  const auto decoration = WStringView(u" /|!\\*._-~^+:=@#\u00A7$%\u00B0<>");
+  bool inBlock = blockState != 0, lineComment = false, inString = false;
+  int codeChars = 0, commentChars = 0;
+  for (std::size_t j = 0; j < line.size();) {
+    const char16_t ch = line[j];
+    const char16_t next = j + 1 < line.size() ? line[j + 1] : u'\0';
+    bool checkClose = true;
+    if (inString) {
+      if (ch == u'\\' && next == u'"') {
+        j += 2;
+        continue;
+      }
+      if (ch == u'"') inString = false;
+    } else if (ch == u'"') {
+      inString = true;
+    } else if (lineComment || inBlock) {
+    } else if (ch == u'/' && next == u'/') {
+      lineComment = true;
+      j += 2;
+      continue;
+    } else if (ch == u'/' && next == u'*') {
+      inBlock = true;
+      j += 2;
+      continue;
+    } else {
+      checkClose = false;
+    }
+    if (checkClose && inBlock && ch == u'*' && next == u'/') {
+      inBlock = false;
+      j += 2;
+      continue;
+    }
+    if (decoration.find(ch) == WStringView::npos) ++((lineComment || inBlock) ? commentChars : codeChars);
+    ++j;
+  }
+  const bool directive = blockState == 0 && !line.empty() && line[0] == u'#';
+  const char verdict = codeChars > 0 || directive ? 'c'
+                       : commentChars > 0         ? 'm'
+                       : lineComment || inBlock || blockState != 0 ? 'e'
+                                                                   : '_';
+  return {verdict, inBlock ? 1 : 0};
+}
+
+TEST(LineClassifierTest, AgreesWithThePlainRulesOnRandomLines) {
+  const char16_t alphabet[] = {u'a', u' ', u'/', u'*', u'"', u'\\', u'#', u'-', u'\t', u'\u00E9',
+                               u'\u00A7', u'\u01A7', u';', u'\''};
+  std::mt19937 random(12345);
+  LineStats stats;
+  std::int32_t blockState = 0;
+  std::int32_t expectedState = 0;
+  for (int i = 0; i < 200000; ++i) {
+    WString line(random() % 12, u' ');
+    for (char16_t& ch : line) ch = alphabet[random() % std::size(alphabet)];
+    const auto [verdict, nextState] = PlainRules(line, expectedState);
+    const LineStats before = stats;
+    ClassifyLine(line, blockState, stats);
+    const char got = stats.codeLines > before.codeLines               ? 'c'
+                     : stats.commentLines > before.commentLines       ? 'm'
+                     : stats.emptyCommentLines > before.emptyCommentLines ? 'e'
+                                                                      : '_';
+    ASSERT_EQ(got, verdict) << ToUtf8(line) << " after state " << expectedState;
+    ASSERT_EQ(blockState, nextState) << ToUtf8(line);
+    expectedState = nextState;
+  }
 }
 
 }  // namespace

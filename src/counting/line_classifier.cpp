@@ -3,13 +3,14 @@
 
 #include <array>
 #include <cstddef>
+#include <initializer_list>
 
 namespace srctally {
 namespace {
 
 // Character properties below U+0100; every character above is a content character.
 constexpr std::uint8_t kDecoration = 0x1;  // never content: counts neither as code nor comment
-constexpr std::uint8_t kSpecial = 0x2;     // may change the comment or string state: " / *
+constexpr std::uint8_t kSpecial = 0x2;  // may change the comment or string state: " / * and \ before "
 
 constexpr std::array<std::uint8_t, 256> MakeCharTable() {
   std::array<std::uint8_t, 256> table{};
@@ -18,68 +19,38 @@ constexpr std::array<std::uint8_t, 256> MakeCharTable() {
                                      u'-', u'~', u'^', u'+', u':',  u'=', u'@', u'#',
                                      u'\u00A7', u'$', u'%', u'\u00B0', u'<', u'>'};
   for (const char16_t ch : decoration) table[ch] |= kDecoration;
-  table[u'"'] |= kSpecial;
-  table[u'/'] |= kSpecial;
-  table[u'*'] |= kSpecial;
+  for (const char16_t ch : {u'"', u'/', u'*', u'\\'}) table[ch] |= kSpecial;
   return table;
 }
 constexpr std::array<std::uint8_t, 256> kCharTable = MakeCharTable();
-
-constexpr bool IsContent(char16_t ch) { return ch > 0xFF || (kCharTable[ch] & kDecoration) == 0; }
 
 // Counts never stop the program: they wrap instead of overflowing into undefined behaviour.
 inline void Bump(std::int32_t& count) {
   count = static_cast<std::int32_t>(static_cast<std::uint32_t>(count) + 1u);
 }
 
-struct ScanResult {
-  std::uint64_t codeChars = 0;
-  std::uint64_t commentChars = 0;
-  bool lineComment = false;
-  bool inBlock = false;
-};
-
-// The full comment and string state machine, resumed at position j with no string or line
-// comment open and the counts gathered so far.
-void ScanFrom(WStringView line, std::size_t j, ScanResult& scan) {
-  const std::size_t n = line.size();
-  bool inString = false;
-  bool lineComment = false;
-  bool inBlock = scan.inBlock;
-  while (j < n) {
-    const char16_t ch = line[j];
-    const char16_t next = j + 1 < n ? line[j + 1] : u'\0';
-    if (inString) {
-      if (ch == u'\\' && next == u'"') {  // escaped quote: neither ends the string nor counts
-        j += 2;
-        continue;
-      }
-      if (ch == u'"') inString = false;
-    } else if (ch == u'"') {
-      inString = true;
-    } else if (!lineComment && !inBlock && ch == u'/' && (next == u'/' || next == u'*')) {
-      (next == u'/' ? lineComment : inBlock) = true;
-      j += 2;
+// Skips characters that cannot change any state, from p up to the next special character
+// or e; sets content when one of them is a content character.
+inline const char16_t* SkipPlain(const char16_t* p, const char16_t* e, bool& content) {
+  for (; p < e; ++p) {
+    const char16_t ch = *p;
+    if (ch > 0xFF) {
+      content = true;
       continue;
     }
-    // Quotes are recognised inside comments too, and an open string does not hide */. Once
-    // a line comment has begun, inBlock stays false, so nothing closes.
-    if (inBlock && ch == u'*' && next == u'/') {
-      inBlock = false;
-      j += 2;
-      continue;
-    }
-    if (IsContent(ch)) {
-      if (lineComment || inBlock) {
-        ++scan.commentChars;
-      } else {
-        ++scan.codeChars;
-      }
-    }
-    ++j;
+    const std::uint8_t properties = kCharTable[ch];
+    if (properties & kSpecial) break;
+    content |= (properties & kDecoration) == 0;
   }
-  scan.lineComment = lineComment;
-  scan.inBlock = inBlock;
+  return p;
+}
+
+// Whether [p, e) holds any content character.
+inline bool AnyContent(const char16_t* p, const char16_t* e) {
+  for (; p < e; ++p) {
+    if (*p > 0xFF || (kCharTable[*p] & kDecoration) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -95,42 +66,66 @@ void ClassifyLine(WStringView line, std::int32_t& blockState, LineStats& stats) 
   const bool directive = !openOnEntry && n > 0 && line[0] == u'#';
   if (directive) Bump(stats.directiveLines);
 
-  // Fast path: count content characters until the first character that can change the
-  // comment or string state; most lines of code have none, or have them late.
-  std::uint64_t content = 0;
-  std::size_t j = 0;
-  for (; j < n; ++j) {
-    const char16_t ch = line[j];
-    if (ch <= 0xFF) {
-      const std::uint8_t properties = kCharTable[ch];
-      if (properties & kSpecial) break;
-      if (properties & kDecoration) continue;
+  // Only whether a line has code or comment characters matters, not how many, so runs of
+  // characters that change no state are skipped in one tight loop.
+  bool code = false;
+  bool comment = false;
+  bool lineComment = false;
+  bool inBlock = openOnEntry;
+  bool inString = false;
+  const char16_t* p = line.data();
+  const char16_t* const e = p + n;
+  while (p < e) {
+    bool content = false;
+    p = SkipPlain(p, e, content);
+    if (content) (inBlock ? comment : code) = true;
+    if (p == e) break;
+    const char16_t ch = *p;
+    const char16_t next = p + 1 < e ? p[1] : u'\0';
+    if (inString) {
+      if (ch == u'\\' && next == u'"') {  // escaped quote: neither ends the string nor counts
+        p += 2;
+        continue;
+      }
+      if (ch == u'"') inString = false;
+    } else if (ch == u'"') {
+      inString = true;
+    } else if (!inBlock && ch == u'/' && next == u'/') {
+      // Nothing after // changes the comment state, and inBlock stays clear: the rest of
+      // the line only tells whether the comment holds content. (A quote there would open a
+      // string, and that first quote counts, so any content character means content.)
+      lineComment = true;
+      if (!code && !comment) comment = AnyContent(p + 2, e);
+      break;
+    } else if (!inBlock && ch == u'/' && next == u'*') {
+      inBlock = true;
+      p += 2;
+      continue;
     }
-    ++content;
+    // Quotes are recognised inside comments too, and an open string does not hide */.
+    if (inBlock && ch == u'*' && next == u'/') {
+      inBlock = false;
+      p += 2;
+      continue;
+    }
+    if (ch == u'"') (inBlock ? comment : code) = true;  // the one content character among them
+    ++p;
   }
-  ScanResult scan;
-  scan.inBlock = openOnEntry;
-  if (openOnEntry) {
-    scan.commentChars = content;
-  } else {
-    scan.codeChars = content;
-  }
-  if (j < n) ScanFrom(line, j, scan);
 
   // Verdict, first match wins. A directive line counts as code even without a code
   // character (a lone '#', '#' and dashes, '#' and a comment): the report prints code as
   // codeLines - directiveLines, so every directive line must be among the code lines for
   // the printed rows to stay non-negative and add up to the total.
-  if (scan.codeChars > 0 || directive) {
+  if (code || directive) {
     Bump(stats.codeLines);
-  } else if (scan.commentChars > 0) {
+  } else if (comment) {
     Bump(stats.commentLines);
-  } else if (scan.lineComment || scan.inBlock || openOnEntry) {
+  } else if (lineComment || inBlock || openOnEntry) {
     Bump(stats.emptyCommentLines);
   } else {
     Bump(stats.emptyLines);
   }
-  blockState = scan.inBlock ? 1 : 0;
+  blockState = inBlock ? 1 : 0;
 }
 
 }  // namespace srctally
