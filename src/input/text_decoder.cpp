@@ -101,21 +101,28 @@ void TextDecoder::Discard() {
   atEnd_ = false;
 }
 
-std::size_t TextDecoder::FindStop() const {
+std::size_t TextDecoder::FindLineFeed() const {
   const unsigned char* const data = buffer_.get();
   if (encoding_ != TextEncoding::kUtf16Le) {
-    const std::size_t length = end_ - pos_;
-    const void* lineFeed = length > 0 ? std::memchr(data + pos_, kLineFeed, length) : nullptr;
-    const std::size_t stop =
-        lineFeed != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(lineFeed) - data)
+    const void* found = end_ > pos_ ? std::memchr(data + pos_, kLineFeed, end_ - pos_) : nullptr;
+    return found != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data)
                             : end_;
-    const void* endMark = stop > pos_ ? std::memchr(data + pos_, kEndOfText, stop - pos_) : nullptr;
-    return endMark != nullptr
-               ? static_cast<std::size_t>(static_cast<const unsigned char*>(endMark) - data)
-               : stop;
   }
   for (std::size_t at = pos_; at + 2 <= end_; at += 2) {
-    if (data[at + 1] == 0 && (data[at] == kLineFeed || data[at] == kEndOfText)) return at;
+    if (data[at] == kLineFeed && data[at + 1] == 0) return at;
+  }
+  return end_;
+}
+
+std::size_t TextDecoder::FindEndMark(std::size_t from) const {
+  const unsigned char* const data = buffer_.get();
+  if (encoding_ != TextEncoding::kUtf16Le) {
+    const void* found = end_ > from ? std::memchr(data + from, kEndOfText, end_ - from) : nullptr;
+    return found != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data)
+                            : end_;
+  }
+  for (std::size_t at = from; at + 2 <= end_; at += 2) {
+    if (data[at] == kEndOfText && data[at + 1] == 0) return at;
   }
   return end_;
 }
@@ -181,6 +188,15 @@ HResult TextDecoder::Refill(ByteSource& source) {
   if (Failed(status)) return status;
   if (bytesRead == 0) atEnd_ = true;
   end_ += bytesRead;
+  // Ctrl-Z ends the text: cut the block there and read no further. Looked for once per
+  // block; the carried bytes were searched with the block before. Units stay aligned, as
+  // the buffer holds whole units from its start apart from an unpaired last byte.
+  const std::size_t from = encoding_ == TextEncoding::kUtf16Le ? carried & ~std::size_t{1} : carried;
+  const std::size_t mark = FindEndMark(from);
+  if (mark < end_) {
+    end_ = mark;
+    atEnd_ = true;
+  }
   return hr::kOk;
 }
 
@@ -189,24 +205,19 @@ HResult TextDecoder::ReadLine(ByteSource& source, WString& line, bool* endsWithL
   if (endsWithLineFeed != nullptr) *endsWithLineFeed = false;
   const std::size_t unit = UnitSize();
   for (;;) {
-    const std::size_t stop = FindStop();
+    const std::size_t stop = FindLineFeed();
     if (stop < end_) {
-      const bool lineFeed = buffer_[stop] == kLineFeed;
-      if (lineFeed) {
-        // A CR right before the LF is part of the line break; a CR at a block's end was
-        // held back, so it is still in the buffer here.
-        std::size_t textEnd = stop;
-        if (textEnd - pos_ >= unit && buffer_[textEnd - unit] == kCarriageReturn &&
-            (unit == 1 || buffer_[textEnd - 1] == 0)) {
-          textEnd -= unit;
-        }
-        Decode(pos_, textEnd, line);
-        pos_ = stop + unit;
-        if (endsWithLineFeed != nullptr) *endsWithLineFeed = true;
-        return hr::kOk;
+      // A CR right before the LF is part of the line break; a CR at a block's end was held
+      // back, so it is still in the buffer here.
+      std::size_t textEnd = stop;
+      if (textEnd - pos_ >= unit && buffer_[textEnd - unit] == kCarriageReturn &&
+          (unit == 1 || buffer_[textEnd - 1] == 0)) {
+        textEnd -= unit;
       }
-      end_ = stop;  // Ctrl-Z: nothing from here on is text
-      atEnd_ = true;
+      Decode(pos_, textEnd, line);
+      pos_ = stop + unit;
+      if (endsWithLineFeed != nullptr) *endsWithLineFeed = true;
+      return hr::kOk;
     }
     if (atEnd_) {
       Decode(pos_, end_, line);

@@ -76,8 +76,10 @@ class TextDecoder {
 
  private:
   std::size_t UnitSize() const { return encoding_ == TextEncoding::kUtf16Le ? 2 : 1; }
-  // The first LF or 0x1A at or after pos_, or end_ when there is none.
-  std::size_t FindStop() const;
+  // The first LF at or after pos_, or end_ when there is none.
+  std::size_t FindLineFeed() const;
+  // The first 0x1A at or after from, or end_ when there is none.
+  std::size_t FindEndMark(std::size_t from) const;
   // Bytes at the end of the buffer that must wait for the next block: a CR that may precede
   // an LF, an unfinished UTF-8 sequence, an unpaired UTF-16 byte.
   std::size_t HeldBack() const;
@@ -90,7 +92,7 @@ class TextDecoder {
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  bool atEnd_ = false;  // the source is exhausted, or 0x1A was seen
+  bool atEnd_ = false;  // no more bytes will be read: the source is exhausted, or 0x1A was seen
   TextEncoding encoding_ = TextEncoding::kAnsi;
 };
 
