@@ -1,10 +1,11 @@
 // Counting whole files from disk: sizes, terminators, blanks, failures, awkward content.
+#include "counting/file_counting.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "counting/file_counting.h"
 #include "testing/temp_dir.h"
 #include "testing/wide_path.h"
 
@@ -86,7 +87,8 @@ TEST(FileCountingTest, BinaryAndLongLineContent) {
   std::string binary(1 << 20, '\0');
   for (char& byte : binary) byte = static_cast<char>(random() & 0xFF);
   binary[0] = 'x';  // no mark
-  for (const std::string& start : {std::string(), std::string("\xEF\xBB\xBF"), std::string("\xFF\xFE")}) {
+  for (const std::string& start :
+       {std::string(), std::string("\xEF\xBB\xBF"), std::string("\xFF\xFE")}) {
     const Counted counted = Count(dir.Write("bin.c", start + binary));
     EXPECT_EQ(counted.status, hr::kFalse);
     EXPECT_EQ(counted.stats.codeLines + counted.stats.commentLines + counted.stats.emptyLines +

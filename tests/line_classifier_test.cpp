@@ -1,4 +1,6 @@
 // Line classes and directives over short runs of lines, as one file.
+#include "counting/line_classifier.h"
+
 #include <gtest/gtest.h>
 
 #include <iterator>
@@ -6,8 +8,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "counting/line_classifier.h"
 
 namespace srctally {
 namespace {
@@ -22,11 +22,11 @@ std::string Classes(const std::vector<WStringView>& lines) {
     const LineStats before = stats;
     ClassifyLine(line, blockState, stats);
     if (!result.empty()) result += ' ';
-    result += stats.codeLines > before.codeLines               ? 'c'
-              : stats.commentLines > before.commentLines       ? 'm'
+    result += stats.codeLines > before.codeLines                   ? 'c'
+              : stats.commentLines > before.commentLines           ? 'm'
               : stats.emptyCommentLines > before.emptyCommentLines ? 'e'
-              : stats.emptyLines > before.emptyLines           ? '_'
-                                                               : '?';
+              : stats.emptyLines > before.emptyLines               ? '_'
+                                                                   : '?';
     if (stats.directiveLines > before.directiveLines) result += '#';
   }
   EXPECT_EQ(stats.lines, static_cast<std::int32_t>(lines.size()));
@@ -65,7 +65,8 @@ TEST(LineClassifierTest, ClassesAndDirectives) {
       {{u"a = 1; // note"}, "c", "code then line comment"},
       {{u"/* note */ a = 1;"}, "c", "block comment then code"},
       {{u"a = 1; /* note */"}, "c", "code then closed block"},
-      {{u"a = 1; /* word", u"plain words", u"word */ b = 2;", u"x"}, "c m c c",
+      {{u"a = 1; /* word", u"plain words", u"word */ b = 2;", u"x"},
+       "c m c c",
        "a block opened after code and closed before code"},
       {{u"#include <x.h>"}, "c#", "directive"},
       {{u"/*", u"#include <x.h>", u"*/"}, "e m e", "no directive inside a block comment"},
@@ -77,7 +78,8 @@ TEST(LineClassifierTest, ClassesAndDirectives) {
       {{u"s = \"/*\";", u"word"}, "c c", "/* inside a string opens no block"},
       {{u"s = \"a\\\"/*\";", u"word"}, "c c", "an escaped quote does not end the string"},
       {{u"s = \"a\" /* x", u"word"}, "c m", "/* after a closed string opens a block"},
-      {{u"/* start", u"note \" */ /* more", u"word"}, "m c c",
+      {{u"/* start", u"note \" */ /* more", u"word"},
+       "m c c",
        "a quote in a comment: */ still closes, /* after it is inside the string"},
       {{u"/* start", u"note \" */ // more", u"word"}, "m c c", "the // is inside the string"},
       {{u"c = '\"'; /* x", u"word"}, "c c", "apostrophes mean nothing: the quote runs on"},
@@ -107,7 +109,6 @@ TEST(LineClassifierTest, BlockStateAndActualLength) {
   EXPECT_EQ(stats.commentLines, 1);
   EXPECT_EQ(stats.actual.value, 14 + 9 + 5);
 }
-
 
 // The rules written out plainly, character by character with counts, as an oracle for the
 // optimised scanner: class letter (as in Classes) and the block state after the line.
@@ -144,20 +145,21 @@ std::pair<char, std::int32_t> PlainRules(WStringView line, std::int32_t blockSta
       j += 2;
       continue;
     }
-    if (decoration.find(ch) == WStringView::npos) ++((lineComment || inBlock) ? commentChars : codeChars);
+    if (decoration.find(ch) == WStringView::npos)
+      ++((lineComment || inBlock) ? commentChars : codeChars);
     ++j;
   }
   const bool directive = blockState == 0 && !line.empty() && line[0] == u'#';
-  const char verdict = codeChars > 0 || directive ? 'c'
-                       : commentChars > 0         ? 'm'
+  const char verdict = codeChars > 0 || directive                  ? 'c'
+                       : commentChars > 0                          ? 'm'
                        : lineComment || inBlock || blockState != 0 ? 'e'
                                                                    : '_';
   return {verdict, inBlock ? 1 : 0};
 }
 
 TEST(LineClassifierTest, AgreesWithThePlainRulesOnRandomLines) {
-  const char16_t alphabet[] = {u'a', u' ', u'/', u'*', u'"', u'\\', u'#', u'-', u'\t', u'\u00E9',
-                               u'\u00A7', u'\u01A7', u';', u'\''};
+  const char16_t alphabet[] = {u'a', u' ',  u'/',      u'*',      u'"',      u'\\', u'#',
+                               u'-', u'\t', u'\u00E9', u'\u00A7', u'\u01A7', u';',  u'\''};
   std::mt19937 random(12345);
   LineStats stats;
   std::int32_t blockState = 0;
@@ -168,10 +170,10 @@ TEST(LineClassifierTest, AgreesWithThePlainRulesOnRandomLines) {
     const auto [verdict, nextState] = PlainRules(line, expectedState);
     const LineStats before = stats;
     ClassifyLine(line, blockState, stats);
-    const char got = stats.codeLines > before.codeLines               ? 'c'
-                     : stats.commentLines > before.commentLines       ? 'm'
+    const char got = stats.codeLines > before.codeLines                   ? 'c'
+                     : stats.commentLines > before.commentLines           ? 'm'
                      : stats.emptyCommentLines > before.emptyCommentLines ? 'e'
-                                                                      : '_';
+                                                                          : '_';
     ASSERT_EQ(got, verdict) << ToUtf8(line) << " after state " << expectedState;
     ASSERT_EQ(blockState, nextState) << ToUtf8(line);
     expectedState = nextState;

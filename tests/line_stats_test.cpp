@@ -1,9 +1,10 @@
 // LineStats arithmetic, the report block as whole text, byte-size texts, per-file output.
+#include "counting/line_stats.h"
+
 #include <gtest/gtest.h>
 
 #include "counting/byte_size_text.h"
 #include "counting/file_report.h"
-#include "counting/line_stats.h"
 #include "testing/recording_writer.h"
 
 namespace srctally {

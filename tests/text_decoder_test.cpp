@@ -1,13 +1,13 @@
 // Decoding and line splitting over in-memory bytes, at many block and read sizes, so every
 // boundary (CR before LF, a cut UTF-8 sequence, an odd UTF-16 byte) falls between blocks.
+#include "input/text_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include "input/text_decoder.h"
 
 namespace srctally {
 namespace {
@@ -34,8 +34,8 @@ class MemorySource final : public ByteSource {
   std::size_t failAfter_ = static_cast<std::size_t>(-1);
 };
 
-std::vector<WString> ReadAll(const std::string& bytes, TextEncoding encoding,
-                             std::size_t blockSize, std::size_t chunk) {
+std::vector<WString> ReadAll(const std::string& bytes, TextEncoding encoding, std::size_t blockSize,
+                             std::size_t chunk) {
   TextDecoder decoder(blockSize);
   decoder.Reset(encoding);
   MemorySource source(bytes, chunk);
@@ -86,8 +86,12 @@ TEST(TextDecoderTest, LineBreaksAndEndMark) {
       {"a\r\r\n", L{u"a\r"}},
       {"a\r", L{u"a\r"}},
       {"\r\n\r\n", L{u"", u""}},
-      {"ab\x1A" "cd\nef\n", L{u"ab"}},
-      {"\x1A" "abc", L{}},
+      {"ab\x1A"
+       "cd\nef\n",
+       L{u"ab"}},
+      {"\x1A"
+       "abc",
+       L{}},
       {"a\n\x1A\nb", L{u"a"}},
       {"a\r\x1A", L{u"a\r"}},
       {"x\0y\n\0"s, L{WString(u"x\0y", 3), WString(1, u'\0')}},
@@ -123,11 +127,19 @@ TEST(TextDecoderTest, EncodingsAndMalformedInput) {
       {"\xC3\xA9", TextEncoding::kUtf8, u"\u00E9"},
       {"\xE2\x82\xAC", TextEncoding::kUtf8, u"\u20AC"},
       {"\xF0\x9F\x98\x80", TextEncoding::kUtf8, u"\U0001F600"},
-      {"a\xFF" "b", TextEncoding::kUtf8, u"a\uFFFD" u"b"},
-      {"\xE2\x82", TextEncoding::kUtf8, fffd},                // cut off by the end
+      {"a\xFF"
+       "b",
+       TextEncoding::kUtf8,
+       u"a\uFFFD"
+       u"b"},
+      {"\xE2\x82", TextEncoding::kUtf8, fffd},  // cut off by the end
       {"\xF0\x9F\x98", TextEncoding::kUtf8, fffd},
-      {"\xE2\x82" "a", TextEncoding::kUtf8, u"\uFFFD" u"a"},  // the breaking byte is kept
-      {"\xC0\xAF", TextEncoding::kUtf8, u"\uFFFD\uFFFD"},     // overlong
+      {"\xE2\x82"
+       "a",
+       TextEncoding::kUtf8,
+       u"\uFFFD"
+       u"a"},                                                        // the breaking byte is kept
+      {"\xC0\xAF", TextEncoding::kUtf8, u"\uFFFD\uFFFD"},            // overlong
       {"\xED\xA0\x80", TextEncoding::kUtf8, u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
       {"\xF4\x90\x80\x80", TextEncoding::kUtf8, u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // > U+10FFFF
       {"\x80\xBF", TextEncoding::kUtf8, u"\uFFFD\uFFFD"},
@@ -160,10 +172,14 @@ TEST(TextDecoderTest, ByteOrderMarks) {
     std::string bytes;
     ByteOrderMark expected;
   } rows[] = {
-      {"\xEF\xBB\xBF", ByteOrderMark::kUtf8},   {"\xEF\xBB", ByteOrderMark::kNone},
-      {"\xFF\xFE", ByteOrderMark::kUtf16Le},    {"\xFF\xFE\x41", ByteOrderMark::kUtf16Le},
-      {"\xFE\xFF\x00", ByteOrderMark::kUtf16Be}, {"\xFF", ByteOrderMark::kNone},
-      {"", ByteOrderMark::kNone},               {"abc", ByteOrderMark::kNone},
+      {"\xEF\xBB\xBF", ByteOrderMark::kUtf8},
+      {"\xEF\xBB", ByteOrderMark::kNone},
+      {"\xFF\xFE", ByteOrderMark::kUtf16Le},
+      {"\xFF\xFE\x41", ByteOrderMark::kUtf16Le},
+      {"\xFE\xFF\x00", ByteOrderMark::kUtf16Be},
+      {"\xFF", ByteOrderMark::kNone},
+      {"", ByteOrderMark::kNone},
+      {"abc", ByteOrderMark::kNone},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(DetectByteOrderMark(reinterpret_cast<const unsigned char*>(row.bytes.data()),

@@ -1,4 +1,6 @@
 // CTextFile on real temporary files: marks, encodings, writing, and the closed-object codes.
+#include "input/text_file.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "input/text_file.h"
 #include "testing/temp_dir.h"
 #include "testing/wide_path.h"
 
@@ -52,15 +53,23 @@ TEST(TextFileTest, MarksDecideTheEncoding) {
       {"", {}},
       {"\xEF\xBB\xBF", {}},
       {"\xFF\xFE", {}},
-      {"\xEF\xBB\xBF" "caf\xC3\xA9\r\nx", {u"caf\u00E9", u"x"}},
-      {"\xFF\xFE" "a\0\r\0\n\0b\0c"s, {u"a", u"b"}},  // the odd last byte is dropped
-      {"caf\xC3\xA9\n", {u"caf\u00C3\u00A9"}},          // no mark: ANSI, byte by byte
-      {"\xEF\xBB" "a", {u"\u00EF\u00BB" u"a"}},         // half a mark is text
+      {"\xEF\xBB\xBF"
+       "caf\xC3\xA9\r\nx",
+       {u"caf\u00E9", u"x"}},
+      {"\xFF\xFE"
+       "a\0\r\0\n\0b\0c"s,
+       {u"a", u"b"}},                           // the odd last byte is dropped
+      {"caf\xC3\xA9\n", {u"caf\u00C3\u00A9"}},  // no mark: ANSI, byte by byte
+      {"\xEF\xBB"
+       "a",
+       {u"\u00EF\u00BB"
+        u"a"}},  // half a mark is text
       {"a\rb\n\n", {u"a\rb", u""}},
   };
   for (const auto& row : rows) {
     const auto path = dir.Write("f.txt", row.bytes);
-    for (const std::size_t block : {std::size_t{1}, std::size_t{3}, TextDecoder::kDefaultBlockSize}) {
+    for (const std::size_t block :
+         {std::size_t{1}, std::size_t{3}, TextDecoder::kDefaultBlockSize}) {
       const Reading reading = ReadFile(path, block);
       EXPECT_EQ(reading.open, hr::kOk);
       EXPECT_EQ(reading.size, static_cast<std::int64_t>(row.bytes.size()));
@@ -91,8 +100,8 @@ TEST(TextFileTest, InvalidFlagsWordsFail) {
   testing::TempDir dir;
   const WString path = WidePath(dir.Write("a.txt", "a"));
   CTextFile file;
-  for (const std::uint32_t flags : {0x203u, 0x205u, 0x206u, 0x207u, 0x208u, 0x000u, 0x600u,
-                                    0x700u, 0x240u, 0x4200u}) {
+  for (const std::uint32_t flags :
+       {0x203u, 0x205u, 0x206u, 0x207u, 0x208u, 0x000u, 0x600u, 0x700u, 0x240u, 0x4200u}) {
     EXPECT_EQ(file.Open(path, flags), hr::kInvalidArg) << std::hex << flags;
     EXPECT_FALSE(file.IsOpen());
   }
@@ -131,8 +140,12 @@ TEST(TextFileTest, WritesEncodedTextWithCrLf) {
     std::string bytes;
   } rows[] = {
       {textfile::kEncodingAnsi, "a\r\n\xE9?\r\n"},
-      {textfile::kEncodingUtf8, "\xEF\xBB\xBF" "a\r\n\xC3\xA9\xC4\x80\r\n"},
-      {textfile::kEncodingUtf16, "\xFF\xFE" "a\0\r\0\n\0\xE9\0\x00\x01\r\0\n\0"s},
+      {textfile::kEncodingUtf8,
+       "\xEF\xBB\xBF"
+       "a\r\n\xC3\xA9\xC4\x80\r\n"},
+      {textfile::kEncodingUtf16,
+       "\xFF\xFE"
+       "a\0\r\0\n\0\xE9\0\x00\x01\r\0\n\0"s},
       {textfile::kEncodingDetect, "a\r\n\xE9?\r\n"},  // a new file has no mark: ANSI
   };
   for (const auto& row : rows) {
@@ -157,7 +170,9 @@ TEST(TextFileTest, WritesEncodedTextWithCrLf) {
 
 TEST(TextFileTest, AppendKeepsTheFilesEncoding) {
   testing::TempDir dir;
-  const auto path = dir.Write("log.txt", "\xFF\xFE" "a\0"s);
+  const auto path = dir.Write("log.txt",
+                              "\xFF\xFE"
+                              "a\0"s);
   CTextFile file;
   ASSERT_EQ(file.Open(WidePath(path), textfile::kAccessAppend | textfile::kEncodingDetect | 0x400),
             hr::kOk);
@@ -166,18 +181,22 @@ TEST(TextFileTest, AppendKeepsTheFilesEncoding) {
   WString line;
   EXPECT_LT(file.ReadLine(line), 0) << "a write-only file cannot be read";
   file.Close();
-  EXPECT_EQ(Contents(path), "\xFF\xFE" "a\0b\0"s);
+  EXPECT_EQ(Contents(path),
+            "\xFF\xFE"
+            "a\0b\0"s);
 
   // Read and append: reading starts after the mark, writes go to the end.
   ASSERT_EQ(file.Open(WidePath(path), textfile::kAccessCreate | textfile::kAppendToCreated |
-                                        textfile::kEncodingUtf8 | 0x400),
+                                          textfile::kEncodingUtf8 | 0x400),
             hr::kOk);
   EXPECT_EQ(file.encoding(), TextEncoding::kUtf16Le);
   EXPECT_EQ(file.ReadLine(line), hr::kOk);
   EXPECT_EQ(line, u"ab");
   EXPECT_EQ(file.WriteString(u"c"), hr::kOk);
   file.Close();
-  EXPECT_EQ(Contents(path), "\xFF\xFE" "a\0b\0c\0"s);
+  EXPECT_EQ(Contents(path),
+            "\xFF\xFE"
+            "a\0b\0c\0"s);
 }
 
 TEST(TextFileTest, PositionSizeAndTruncate) {

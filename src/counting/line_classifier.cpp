@@ -10,14 +10,15 @@ namespace {
 
 // Character properties below U+0100; every character above is a content character.
 constexpr std::uint8_t kDecoration = 0x1;  // never content: counts neither as code nor comment
-constexpr std::uint8_t kSpecial = 0x2;  // may change the comment or string state: " / * and \ before "
+constexpr std::uint8_t kSpecial =
+    0x2;  // may change the comment or string state: " / * and \ before "
 
 constexpr std::array<std::uint8_t, 256> MakeCharTable() {
   std::array<std::uint8_t, 256> table{};
   // The 22 decoration characters; U+00A7 and U+00B0 are compared as code points.
-  constexpr char16_t decoration[] = {u' ', u'/', u'|', u'!', u'\\', u'*', u'.', u'_',
-                                     u'-', u'~', u'^', u'+', u':',  u'=', u'@', u'#',
-                                     u'\u00A7', u'$', u'%', u'\u00B0', u'<', u'>'};
+  constexpr char16_t decoration[] = {u' ',      u'/', u'|', u'!',      u'\\', u'*', u'.', u'_',
+                                     u'-',      u'~', u'^', u'+',      u':',  u'=', u'@', u'#',
+                                     u'\u00A7', u'$', u'%', u'\u00B0', u'<',  u'>'};
   for (const char16_t ch : decoration) table[ch] |= kDecoration;
   for (const char16_t ch : {u'"', u'/', u'*', u'\\'}) table[ch] |= kSpecial;
   return table;

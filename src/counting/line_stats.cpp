@@ -62,8 +62,9 @@ WString FormatCount(std::int32_t value, int width) { return Format(u"%*d", width
 
 WString FormatReport(LineStats& stats) {
   const int width = NumberWidth(stats.lines);
-  const std::int32_t code = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(stats.codeLines) - static_cast<std::uint32_t>(stats.directiveLines));
+  const std::int32_t code =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(stats.codeLines) -
+                                static_cast<std::uint32_t>(stats.directiveLines));
   const WString sizeText = stats.size.FormatByteSize();
   const WString actualText = stats.actual.FormatByteSize();
   return Format(kReportFormat, sizeText, actualText, FormatCount(code, width),

@@ -15,9 +15,10 @@ constexpr std::size_t kCarryRoom = 4;
 
 // Length of the UTF-8 sequence a lead byte starts; 1 for bytes that start none.
 constexpr std::size_t Utf8SequenceLength(unsigned char lead) {
-  return lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                        : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                                       : 1;
+  return lead >= 0xC2 && lead <= 0xDF   ? 2
+         : lead >= 0xE0 && lead <= 0xEF ? 3
+         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                        : 1;
 }
 
 constexpr char16_t Utf16Unit(const unsigned char* bytes) {
@@ -80,10 +81,13 @@ ByteOrderMark DetectByteOrderMark(const unsigned char* bytes, std::size_t count)
 
 std::size_t ByteOrderMarkLength(ByteOrderMark mark) {
   switch (mark) {
-    case ByteOrderMark::kUtf8: return 3;
+    case ByteOrderMark::kUtf8:
+      return 3;
     case ByteOrderMark::kUtf16Le:
-    case ByteOrderMark::kUtf16Be: return 2;
-    case ByteOrderMark::kNone: break;
+    case ByteOrderMark::kUtf16Be:
+      return 2;
+    case ByteOrderMark::kNone:
+      break;
   }
   return 0;
 }
@@ -105,8 +109,9 @@ std::size_t TextDecoder::FindLineFeed() const {
   const unsigned char* const data = buffer_.get();
   if (encoding_ != TextEncoding::kUtf16Le) {
     const void* found = end_ > pos_ ? std::memchr(data + pos_, kLineFeed, end_ - pos_) : nullptr;
-    return found != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data)
-                            : end_;
+    return found != nullptr
+               ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data)
+               : end_;
   }
   for (std::size_t at = pos_; at + 2 <= end_; at += 2) {
     if (data[at] == kLineFeed && data[at + 1] == 0) return at;
@@ -118,8 +123,9 @@ std::size_t TextDecoder::FindEndMark(std::size_t from) const {
   const unsigned char* const data = buffer_.get();
   if (encoding_ != TextEncoding::kUtf16Le) {
     const void* found = end_ > from ? std::memchr(data + from, kEndOfText, end_ - from) : nullptr;
-    return found != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data)
-                            : end_;
+    return found != nullptr
+               ? static_cast<std::size_t>(static_cast<const unsigned char*>(found) - data)
+               : end_;
   }
   for (std::size_t at = from; at + 2 <= end_; at += 2) {
     if (data[at] == kEndOfText && data[at + 1] == 0) return at;
@@ -191,7 +197,8 @@ HResult TextDecoder::Refill(ByteSource& source) {
   // Ctrl-Z ends the text: cut the block there and read no further. Looked for once per
   // block; the carried bytes were searched with the block before. Units stay aligned, as
   // the buffer holds whole units from its start apart from an unpaired last byte.
-  const std::size_t from = encoding_ == TextEncoding::kUtf16Le ? carried & ~std::size_t{1} : carried;
+  const std::size_t from =
+      encoding_ == TextEncoding::kUtf16Le ? carried & ~std::size_t{1} : carried;
   const std::size_t mark = FindEndMark(from);
   if (mark < end_) {
     end_ = mark;

@@ -12,10 +12,9 @@ namespace {
 // what the reader can take.
 constexpr HResult kUnsupportedByteOrder = HResultFromWin32(win32err::kInvalidData);
 
-constexpr std::uint32_t kKnownFlags = textfile::kAccessMask | textfile::kAppendToCreated |
-                                      textfile::kEncodingMask | textfile::kNoInherit |
-                                      textfile::kShareMask | textfile::kHintRandom |
-                                      textfile::kHintSequential;
+constexpr std::uint32_t kKnownFlags =
+    textfile::kAccessMask | textfile::kAppendToCreated | textfile::kEncodingMask |
+    textfile::kNoInherit | textfile::kShareMask | textfile::kHintRandom | textfile::kHintSequential;
 
 // The last system error as a failure result; never a success, even if the code is lost.
 HResult LastErrorResult() {
@@ -41,28 +40,43 @@ bool ParseFlags(std::uint32_t flags, OpenChoice& choice) {
   const bool appendToCreated = (flags & textfile::kAppendToCreated) != 0;
   if (appendToCreated && choice.access != textfile::kAccessCreate) return false;
   switch (choice.access) {
-    case textfile::kAccessRead: mode.access = FileAccess::kRead; break;
+    case textfile::kAccessRead:
+      mode.access = FileAccess::kRead;
+      break;
     case textfile::kAccessAppend:
       mode.access = FileAccess::kWrite;
       mode.append = true;
       break;
-    case textfile::kAccessReadWrite: mode.access = FileAccess::kReadWrite; break;
+    case textfile::kAccessReadWrite:
+      mode.access = FileAccess::kReadWrite;
+      break;
     case textfile::kAccessCreate:
       mode.access = FileAccess::kReadWrite;
-      mode.creation = appendToCreated ? FileCreation::kOpenOrCreate : FileCreation::kCreateOrTruncate;
+      mode.creation =
+          appendToCreated ? FileCreation::kOpenOrCreate : FileCreation::kCreateOrTruncate;
       mode.append = appendToCreated;
       break;
-    default: return false;
+    default:
+      return false;
   }
   switch (flags & textfile::kShareMask) {
-    case textfile::kShareNone: mode.share = FileShare::kNone; break;
-    case textfile::kShareRead: mode.share = FileShare::kRead; break;
-    case textfile::kShareWrite: mode.share = FileShare::kWrite; break;
-    case textfile::kShareReadWrite: mode.share = FileShare::kReadWrite; break;
+    case textfile::kShareNone:
+      mode.share = FileShare::kNone;
+      break;
+    case textfile::kShareRead:
+      mode.share = FileShare::kRead;
+      break;
+    case textfile::kShareWrite:
+      mode.share = FileShare::kWrite;
+      break;
+    case textfile::kShareReadWrite:
+      mode.share = FileShare::kReadWrite;
+      break;
     case textfile::kShareReadIfReadOnly:
       mode.share = mode.access == FileAccess::kRead ? FileShare::kRead : FileShare::kNone;
       break;
-    default: return false;
+    default:
+      return false;
   }
   choice.encoding = (flags & textfile::kEncodingMask) >> 4;
   mode.inheritable = (flags & textfile::kNoInherit) == 0;
@@ -76,7 +90,7 @@ bool ParseFlags(std::uint32_t flags, OpenChoice& choice) {
 }
 
 TextEncoding DefaultEncoding(std::uint32_t encodingField) {
-  return encodingField == 1 ? TextEncoding::kUtf8
+  return encodingField == 1   ? TextEncoding::kUtf8
          : encodingField == 2 ? TextEncoding::kUtf16Le
                               : TextEncoding::kAnsi;
 }
@@ -116,7 +130,9 @@ void AppendUtf8(std::string& out, std::uint32_t code) {
 void AppendEncoded(std::string& out, TextEncoding encoding, WStringView text, std::size_t& i) {
   const char16_t ch = text[i];
   switch (encoding) {
-    case TextEncoding::kAnsi: out += static_cast<char>(ch <= 0xFF ? ch : u'?'); break;
+    case TextEncoding::kAnsi:
+      out += static_cast<char>(ch <= 0xFF ? ch : u'?');
+      break;
     case TextEncoding::kUtf16Le:
       out += static_cast<char>(ch & 0xFF);
       out += static_cast<char>(ch >> 8);
@@ -245,8 +261,8 @@ HResult CTextFile::DropReadAhead() {
   decoder_.Discard();
   pending_.clear();
   pendingUsed_ = 0;
-  if (ahead > 0 && !file_.Seek(-static_cast<std::int64_t>(ahead), platform::SeekOrigin::kCurrent,
-                               nullptr)) {
+  if (ahead > 0 &&
+      !file_.Seek(-static_cast<std::int64_t>(ahead), platform::SeekOrigin::kCurrent, nullptr)) {
     return LastErrorResult();
   }
   return hr::kOk;

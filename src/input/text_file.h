@@ -22,16 +22,16 @@ inline constexpr std::uint32_t kAccessReadWrite = 0x2;  ///< read and write an e
 inline constexpr std::uint32_t kAccessCreate = 0x4;     ///< read and write, created or emptied
 inline constexpr std::uint32_t kAppendToCreated = 0x8;  ///< with kAccessCreate: keep and append
 inline constexpr std::uint32_t kEncodingMask = 0x30;
-inline constexpr std::uint32_t kEncodingAnsi = 0x00;    ///< no byte-order mark looked for
+inline constexpr std::uint32_t kEncodingAnsi = 0x00;  ///< no byte-order mark looked for
 inline constexpr std::uint32_t kEncodingUtf8 = 0x10;
 inline constexpr std::uint32_t kEncodingUtf16 = 0x20;   ///< little-endian
 inline constexpr std::uint32_t kEncodingDetect = 0x30;  ///< from the mark, ANSI without one
 inline constexpr std::uint32_t kNoInherit = 0x80;       ///< child processes do not inherit it
 inline constexpr std::uint32_t kShareMask = 0x700;
-inline constexpr std::uint32_t kShareNone = 0x100;       ///< others may neither read nor write
-inline constexpr std::uint32_t kShareRead = 0x200;       ///< others may read, not write
-inline constexpr std::uint32_t kShareWrite = 0x300;      ///< others may write, not read
-inline constexpr std::uint32_t kShareReadWrite = 0x400;  ///< others may read and write
+inline constexpr std::uint32_t kShareNone = 0x100;            ///< others may neither read nor write
+inline constexpr std::uint32_t kShareRead = 0x200;            ///< others may read, not write
+inline constexpr std::uint32_t kShareWrite = 0x300;           ///< others may write, not read
+inline constexpr std::uint32_t kShareReadWrite = 0x400;       ///< others may read and write
 inline constexpr std::uint32_t kShareReadIfReadOnly = 0x500;  ///< others read a read-only open
 inline constexpr std::uint32_t kHintRandom = 0x1000;
 inline constexpr std::uint32_t kHintSequential = 0x2000;
@@ -103,7 +103,7 @@ class CTextFile {
   WString pending_;  // the rest of a line partly delivered by ReadString, LF included
   std::size_t pendingUsed_ = 0;
   std::int64_t markLength_ = 0;  // bytes of the byte-order mark at the file's start
-  std::string encoded_;  // reused buffer for WriteString
+  std::string encoded_;          // reused buffer for WriteString
   bool canRead_ = false;
   bool canWrite_ = false;
 };

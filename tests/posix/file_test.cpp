@@ -1,12 +1,12 @@
 // POSIX file opening: only regular files, and paths relative to an open folder.
-#include <gtest/gtest.h>
+#include "platform/file.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "counting/file_counting.h"
-#include "platform/file.h"
 #include "platform/last_error.h"
 #include "testing/temp_dir.h"
 #include "testing/wide_path.h"

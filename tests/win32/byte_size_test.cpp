@@ -1,4 +1,6 @@
 // The shell's byte-size formatter and the program's own rendering agree.
+#include "platform/byte_size.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -6,7 +8,6 @@
 
 #include "base/text.h"
 #include "counting/byte_size_text.h"
-#include "platform/byte_size.h"
 
 namespace srctally {
 namespace {

@@ -1,6 +1,5 @@
 // Windows share modes: a source file held open for writing elsewhere cannot be counted.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include "counting/file_counting.h"

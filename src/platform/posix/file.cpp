@@ -22,9 +22,15 @@ bool FailWithErrno() {
 int OpenFlags(const FileOpenMode& mode) {
   int flags = O_NOCTTY | O_NONBLOCK;  // non-blocking only until the type is checked
   switch (mode.access) {
-    case FileAccess::kRead: flags |= O_RDONLY; break;
-    case FileAccess::kWrite: flags |= O_WRONLY; break;
-    case FileAccess::kReadWrite: flags |= O_RDWR; break;
+    case FileAccess::kRead:
+      flags |= O_RDONLY;
+      break;
+    case FileAccess::kWrite:
+      flags |= O_WRONLY;
+      break;
+    case FileAccess::kReadWrite:
+      flags |= O_RDWR;
+      break;
   }
   if (mode.creation == FileCreation::kCreateOrTruncate) flags |= O_CREAT | O_TRUNC;
   if (mode.creation == FileCreation::kOpenOrCreate) flags |= O_CREAT;
@@ -135,7 +141,7 @@ bool File::Seek(std::int64_t distance, SeekOrigin origin, std::int64_t* position
     SetLastErrorCode(win32err::kInvalidHandle);
     return false;
   }
-  const int whence = origin == SeekOrigin::kBegin ? SEEK_SET
+  const int whence = origin == SeekOrigin::kBegin     ? SEEK_SET
                      : origin == SeekOrigin::kCurrent ? SEEK_CUR
                                                       : SEEK_END;
   const off_t result = ::lseek(static_cast<int>(handle_), static_cast<off_t>(distance), whence);

@@ -13,28 +13,38 @@ HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 DWORD DesiredAccess(FileAccess access) {
   switch (access) {
-    case FileAccess::kRead: return GENERIC_READ;
-    case FileAccess::kWrite: return GENERIC_WRITE;
-    case FileAccess::kReadWrite: return GENERIC_READ | GENERIC_WRITE;
+    case FileAccess::kRead:
+      return GENERIC_READ;
+    case FileAccess::kWrite:
+      return GENERIC_WRITE;
+    case FileAccess::kReadWrite:
+      return GENERIC_READ | GENERIC_WRITE;
   }
   return GENERIC_READ;
 }
 
 DWORD ShareMode(FileShare share) {
   switch (share) {
-    case FileShare::kNone: return 0;
-    case FileShare::kRead: return FILE_SHARE_READ;
-    case FileShare::kWrite: return FILE_SHARE_WRITE;
-    case FileShare::kReadWrite: return FILE_SHARE_READ | FILE_SHARE_WRITE;
+    case FileShare::kNone:
+      return 0;
+    case FileShare::kRead:
+      return FILE_SHARE_READ;
+    case FileShare::kWrite:
+      return FILE_SHARE_WRITE;
+    case FileShare::kReadWrite:
+      return FILE_SHARE_READ | FILE_SHARE_WRITE;
   }
   return 0;
 }
 
 DWORD CreationDisposition(FileCreation creation) {
   switch (creation) {
-    case FileCreation::kOpenExisting: return OPEN_EXISTING;
-    case FileCreation::kCreateOrTruncate: return CREATE_ALWAYS;
-    case FileCreation::kOpenOrCreate: return OPEN_ALWAYS;
+    case FileCreation::kOpenExisting:
+      return OPEN_EXISTING;
+    case FileCreation::kCreateOrTruncate:
+      return CREATE_ALWAYS;
+    case FileCreation::kOpenOrCreate:
+      return OPEN_ALWAYS;
   }
   return OPEN_EXISTING;
 }
@@ -62,10 +72,10 @@ bool File::Open(const FileLocation& location, const FileOpenMode& mode) {
   SECURITY_ATTRIBUTES security = {};
   security.nLength = sizeof(security);
   security.bInheritHandle = mode.inheritable ? TRUE : FALSE;
-  const HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()),
-                                      DesiredAccess(mode.access), ShareMode(mode.share), &security,
-                                      CreationDisposition(mode.creation),
-                                      FlagsAndAttributes(mode.hint), nullptr);
+  const HANDLE handle =
+      ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), DesiredAccess(mode.access),
+                    ShareMode(mode.share), &security, CreationDisposition(mode.creation),
+                    FlagsAndAttributes(mode.hint), nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   // Only files on disk: a pipe or a device named like a file could block or never end.
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
