@@ -179,9 +179,9 @@ TEST(LongPathTest, AddBackslash) {
   EXPECT_EQ(AddBackslash(empty.get()), empty.get());
   EXPECT_EQ(empty.str(), u"");
   Buffer folder(u"C:\\a");
-  EXPECT_EQ(AddBackslash(folder.get()), folder.get() + 4);
+  EXPECT_EQ(AddBackslash(folder.get()), folder.get() + 5);
   EXPECT_EQ(folder.str(), u"C:\\a\\");
-  EXPECT_EQ(AddBackslash(folder.get()), folder.get() + 4);  // already ends with one
+  EXPECT_EQ(AddBackslash(folder.get()), folder.get() + 5);  // already ends with one
   EXPECT_EQ(AddBackslash(nullptr), nullptr);
   Buffer full(WString(kLongPathCapacity - 2, u'x'));  // 32,774 characters: room for one
   EXPECT_NE(AddBackslash(full.get()), nullptr);

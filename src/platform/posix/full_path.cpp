@@ -57,7 +57,7 @@ bool MakeFullPath(WStringView name, WString& out, std::size_t capacity) {
   out.clear();
   AppendComponents(out, base);
   AppendComponents(out, name);
-  if (out.empty()) out = u"/";
+  if (out.empty()) out.assign(1, u'/');
   if (out.size() >= capacity) {
     SetLastErrorCode(kFilenameTooLong);
     return false;
