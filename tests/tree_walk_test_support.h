@@ -38,9 +38,14 @@ inline std::string CodeSuffix(HResult code) {
   return ToUtf8(Format(u" [0x%08X]\n", static_cast<std::uint32_t>(code)));
 }
 
+/// A path as UTF-16; on POSIX its bytes converted losslessly, whatever they are.
+inline WString Wide(const std::filesystem::path& path) {
+  return platform::PathSeparator() == u'/' ? FromUtf8Lossless(path.string()) : path.u16string();
+}
+
 inline WalkResult Walk(const testing::TempDir& dir, WalkOptions options) {
   testing::RecordingWriter writer;
-  CTreeWalk walk(writer, dir.path().u16string(), options);
+  CTreeWalk walk(writer, Wide(dir.path()), options);
   WalkResult result;
   result.totals.Reset();
   result.status = walk.WalkFolder(WString(1, platform::PathSeparator()), result.totals);
@@ -50,7 +55,7 @@ inline WalkResult Walk(const testing::TempDir& dir, WalkOptions options) {
 
 /// What the per-file step prints for the file at relative (verbose).
 inline std::string FileBlock(const testing::TempDir& dir, const std::string& relative) {
-  const WString path = (dir.path() / relative).u16string();
+  const WString path = Wide(dir.path() / relative);
   LineStats record;
   record.Reset();
   if (Failed(CountFileLines({path, -1}, record))) return "<cannot count " + relative + ">";
