@@ -1,10 +1,11 @@
 // Extended-length path text: canonical form, joining, roots, and the LongPath buffer.
+#include "input/long_path.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "base/status.h"
-#include "input/long_path.h"
 #include "platform/last_error.h"
 
 namespace srctally {

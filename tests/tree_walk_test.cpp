@@ -1,11 +1,12 @@
 // The tree walk on real temp folders: selection by extension, order, output, failures.
+#include "input/tree_walk.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "counting/file_counting.h"
 #include "counting/file_report.h"
-#include "input/tree_walk.h"
 #include "platform/file_system.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"
@@ -21,8 +22,9 @@ TEST(TreeWalkTest, ExtensionRule) {
     const char16_t* name;
     std::optional<WStringView> extension;
   } rows[] = {
-      {u"a.c", u"c"},         {u".c", u"c"},        {u"x.tar.gz", u"gz"}, {u"x.", u""},
-      {u"e", std::nullopt},   {u"x.c old", std::nullopt}, {u"a b.c", u"c"},
+      {u"a.c", u"c"},   {u".c", u"c"},        {u"x.tar.gz", u"gz"},
+      {u"x.", u""},     {u"e", std::nullopt}, {u"x.c old", std::nullopt},
+      {u"a b.c", u"c"},
   };
   for (const auto& row : rows) EXPECT_EQ(FindExtension(row.name), row.extension);
 
@@ -64,12 +66,11 @@ TEST(TreeWalkTest, FilesFirstThenEachSubFolderDepthFirst) {
   const WalkResult verbose = Walk(dir, {.subdir = true, .verbose = true});
   EXPECT_EQ(verbose.status, hr::kOk);
   EXPECT_EQ(verbose.output,
-            Sep("Browsing folder '/'...\n") + FileBlock(dir, "r.c") +
-                "1 file(s) processed.\n\n" + Sep("Browsing folder '/a'...\n") +
-                FileBlock(dir, "a/a.c") + "1 file(s) processed.\n\n" +
-                Sep("Browsing folder '/a/b'...\n") + FileBlock(dir, "a/b/b.h") +
-                "1 file(s) processed.\n\n" + Sep("Browsing folder '/a/b/empty'...\n") +
-                "0 file(s) processed.\n\n");
+            Sep("Browsing folder '/'...\n") + FileBlock(dir, "r.c") + "1 file(s) processed.\n\n" +
+                Sep("Browsing folder '/a'...\n") + FileBlock(dir, "a/a.c") +
+                "1 file(s) processed.\n\n" + Sep("Browsing folder '/a/b'...\n") +
+                FileBlock(dir, "a/b/b.h") + "1 file(s) processed.\n\n" +
+                Sep("Browsing folder '/a/b/empty'...\n") + "0 file(s) processed.\n\n");
   EXPECT_EQ(verbose.totals.files, 3);
   EXPECT_EQ(verbose.totals.lines, 6);
 

@@ -44,8 +44,8 @@ const SourceExtension* FindSourceExtension(WStringView extension) {
   return nullptr;
 }
 
-HResult ProcessFile(const platform::FileLocation& file, WStringView displayName,
-                    LineStats& totals, CMessageWriter& writer, bool verbose) {
+HResult ProcessFile(const platform::FileLocation& file, WStringView displayName, LineStats& totals,
+                    CMessageWriter& writer, bool verbose) {
   LineStats record;
   record.Reset();
   const HResult status = CountFileLines(file, record);
@@ -69,8 +69,10 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
 HResult CTreeWalk::WalkLevel(platform::CFolderSearch& folder, WStringView relativeFolder,
                              LineStats& totals) {
   switch (folder.Start(platform::SearchPass::kFiles)) {
-    case platform::SearchStart::kStarted: break;
-    case platform::SearchStart::kPathFailed: return LastErrorResult();
+    case platform::SearchStart::kStarted:
+      break;
+    case platform::SearchStart::kPathFailed:
+      return LastErrorResult();
     case platform::SearchStart::kFailed: {
       const HResult code = LastErrorResult();
       WriteError(writer_, u"cannot search for files in %s", code, relativeFolder);
@@ -82,8 +84,7 @@ HResult CTreeWalk::WalkLevel(platform::CFolderSearch& folder, WStringView relati
   if (identityKnown && IsAncestor(identity)) {
     // A folder link back up the tree would be walked again and again until paths overflow.
     folder.Close();
-    WriteWarning(writer_,
-                 u"skipping folder link '%s': it leads back to one of its parent folders.",
+    WriteWarning(writer_, u"skipping folder link '%s': it leads back to one of its parent folders.",
                  relativeFolder);
     return hr::kOk;
   }

@@ -40,8 +40,8 @@ const SourceExtension* FindSourceExtension(WStringView extension);
 /// The per-file step: counts file into a fresh record and, on success, prints it (a dot, or
 /// its name and report block when verbose) and adds it into totals. Answers 0, or the
 /// counting failure, in which case nothing was printed or added.
-HResult ProcessFile(const platform::FileLocation& file, WStringView displayName,
-                    LineStats& totals, CMessageWriter& writer, bool verbose);
+HResult ProcessFile(const platform::FileLocation& file, WStringView displayName, LineStats& totals,
+                    CMessageWriter& writer, bool verbose);
 
 struct WalkOptions {
   bool noHeader = false;  ///< skip header files
@@ -60,8 +60,7 @@ class CTreeWalk {
   HResult WalkFolder(WStringView relativeFolder, LineStats& totals);
 
  private:
-  HResult WalkLevel(platform::CFolderSearch& folder, WStringView relativeFolder,
-                    LineStats& totals);
+  HResult WalkLevel(platform::CFolderSearch& folder, WStringView relativeFolder, LineStats& totals);
   HResult CountFiles(platform::CFolderSearch& folder, WStringView relativeFolder,
                      LineStats& totals);
   HResult WalkSubFolders(platform::CFolderSearch& folder, WStringView relativeFolder,

@@ -11,8 +11,8 @@
 namespace srctally {
 
 HResult CountFileLines(const platform::FileLocation& file, LineStats& stats) {
-  const int fd = ::openat(static_cast<int>(file.folder), ToUtf8(file.path).c_str(),
-                          O_RDONLY | O_CLOEXEC);
+  const int fd =
+      ::openat(static_cast<int>(file.folder), ToUtf8(file.path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return HResultFromWin32(platform::Win32ErrorFromErrno(errno));
   char buffer[4096];
   char last = '\n';

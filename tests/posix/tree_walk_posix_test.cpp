@@ -16,6 +16,8 @@ namespace {
 
 using testing::TempDir;
 
+std::string Narrow(const std::filesystem::path& path) { return path.string(); }
+
 void Symlink(const std::string& target, const std::filesystem::path& link) {
   ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
 }
@@ -25,7 +27,10 @@ TEST(TreeWalkPosixTest, EntriesInByteOrderWithRawNames) {
   for (const char* name : {"b.c", "a.c", "B.c", "_.c", "caf\xE9.c", "\xC3\xA9t\xC3\xA9.c"}) {
     dir.Write(name, "x\n");
   }
-  dir.Write("\xFF" "dir/in.c", "x\n");
+  dir.Write(
+      "\xFF"
+      "dir/in.c",
+      "x\n");
   const WalkResult result = Walk(dir, {.subdir = true, .verbose = true});
   EXPECT_EQ(result.status, hr::kOk);
   // A name that is not UTF-8 comes out as the same bytes.
@@ -34,8 +39,12 @@ TEST(TreeWalkPosixTest, EntriesInByteOrderWithRawNames) {
                                FileBlock(dir, "b.c") + FileBlock(dir, "caf\xE9.c") +
                                FileBlock(dir, "\xC3\xA9t\xC3\xA9.c") +
                                "6 file(s) processed.\n\n"
-                               "Browsing folder '/\xFF" "dir'...\n" +
-                               FileBlock(dir, "\xFF" "dir/in.c") + "1 file(s) processed.\n\n");
+                               "Browsing folder '/\xFF"
+                               "dir'...\n" +
+                               FileBlock(dir,
+                                         "\xFF"
+                                         "dir/in.c") +
+                               "1 file(s) processed.\n\n");
   EXPECT_NE(FileBlock(dir, "caf\xE9.c").find("caf\xE9.c"), std::string::npos);
 }
 
@@ -89,6 +98,22 @@ TEST(TreeWalkPosixTest, FolderLinkBackToAnAncestorIsSkipped) {
             "folders.\n"
             "WARNING: skipping folder link '/same/up': it leads back to one of its parent "
             "folders.\n");
+}
+
+TEST(TreeWalkPosixTest, DeepLevelsWithSeveralSubFolders) {
+  // Far below the top, levels hand their descriptor back while a sub-folder is walked and
+  // reopen it for the next one.
+  TempDir dir;
+  std::filesystem::path deep;
+  for (int level = 0; level < 70; ++level) deep /= "d";
+  for (const char* leaf : {"x", "y", "z"}) dir.Write(deep / leaf / "f.c", "x\n");
+  const WalkResult result = Walk(dir, {.subdir = true});
+  EXPECT_EQ(result.status, hr::kOk);
+  EXPECT_EQ(result.totals.files, 3);
+  const std::string tail = "/x'...\n.\nBrowsing folder '/" + Narrow(deep) + "/y'...\n.\n" +
+                           "Browsing folder '/" + Narrow(deep) + "/z'...\n.\n";
+  ASSERT_GE(result.output.size(), tail.size());
+  EXPECT_EQ(result.output.substr(result.output.size() - tail.size()), tail);
 }
 
 // Counts folder lines and keeps only the end of the output: the full text of a very deep

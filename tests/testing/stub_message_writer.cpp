@@ -4,8 +4,7 @@
 
 namespace srctally {
 
-std::int32_t CMessageWriter::Write(std::optional<WStringView>, std::uint32_t, HResult,
-                                   FormatArgs) {
+std::int32_t CMessageWriter::Write(std::optional<WStringView>, std::uint32_t, HResult, FormatArgs) {
   return 0;
 }
 std::int32_t CMessageWriter::WriteResource(std::uint32_t, std::uint32_t, HResult, FormatArgs) {

@@ -17,8 +17,8 @@ TEST(TreeWalkWin32Test, HiddenAndSystemEntriesCountLikeOthers) {
   dir.Write("h.c", "x\n");
   dir.Write("s/s.c", "x\n");
   ASSERT_TRUE(::SetFileAttributesW(W(dir.path() / "h.c"), FILE_ATTRIBUTE_HIDDEN));
-  ASSERT_TRUE(::SetFileAttributesW(W(dir.path() / "s"),
-                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(
+      ::SetFileAttributesW(W(dir.path() / "s"), FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_HIDDEN));
   const WalkResult result = Walk(dir, {.subdir = true});
   EXPECT_EQ(result.status, hr::kOk);
   EXPECT_EQ(result.output, "Browsing folder '\\'...\n.\nBrowsing folder '\\s'...\n.\n");
@@ -30,8 +30,8 @@ TEST(TreeWalkWin32Test, FileHeldByAWriterStopsTheWalk) {
   TempDir dir;
   dir.Write("only.c", "x\n");
   dir.Write("z/z.c", "x\n");
-  HANDLE held = ::CreateFileW(W(dir.path() / "only.c"), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+  HANDLE held =
+      ::CreateFileW(W(dir.path() / "only.c"), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   const WalkResult result = Walk(dir, {.subdir = true});
   ::CloseHandle(held);

@@ -136,15 +136,18 @@ struct CFolderSearch::State {
   // link. A link that leads nowhere counts as a file, so opening it reports why.
   EntryKind KindOf(const dirent& item) const {
     switch (item.d_type) {
-      case DT_REG: return EntryKind::kFile;
-      case DT_DIR: return EntryKind::kFolder;
+      case DT_REG:
+        return EntryKind::kFile;
+      case DT_DIR:
+        return EntryKind::kFolder;
       case DT_LNK:
       case DT_UNKNOWN: {
         struct stat info {};
         if (::fstatat(fd, item.d_name, &info, 0) != 0) return EntryKind::kFile;
         return KindOfMode(info.st_mode);
       }
-      default: return EntryKind::kOther;
+      default:
+        return EntryKind::kOther;
     }
   }
 };
@@ -172,9 +175,8 @@ SearchStart CFolderSearch::Start(SearchPass pass) {
   }
   if (pass == SearchPass::kFolders) {
     // Only the sub-folders are needed from here on: drop the files while they are walked.
-    std::erase_if(state.entries, [](const State::Entry& entry) {
-      return entry.kind != EntryKind::kFolder;
-    });
+    std::erase_if(state.entries,
+                  [](const State::Entry& entry) { return entry.kind != EntryKind::kFolder; });
     state.entries.shrink_to_fit();
     state.listError = 0;  // reported once, by the files pass
   }
