@@ -1,7 +1,9 @@
-// A message writer for tests: records every Write call and the text it would show.
+// A message writer for tests: records every Write call and the text it would show, errors
+// as "ERROR: text [0xCODE]" and warnings as "WARNING: text", for whole-output comparisons.
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "base/format.h"
@@ -19,7 +21,7 @@ class RecordingWriter : public CMessageWriter {
   };
 
   /// Records the call and appends its text to output: formatted unless msg::kLiteral, then a
-  /// line feed when the flags ask for one. No headers, prefixes or display-level gating.
+  /// line feed when the flags ask for one. No headers or display-level gating.
   std::int32_t Write(std::optional<WStringView> text, std::uint32_t flags, HResult code,
                      FormatArgs args) override {
     Call& call = calls.emplace_back();
@@ -27,9 +29,26 @@ class RecordingWriter : public CMessageWriter {
     if (text) call.text.assign(text->data(), text->size());
     call.flags = flags;
     call.code = code;
-    if (text) output += (flags & msg::kLiteral) != 0 ? WString(*text) : FormatV(*text, args);
-    if ((flags & msg::kAppendNewLine) != 0) output += u'\n';
+    WString body;
+    if (text) body = (flags & msg::kLiteral) != 0 ? WString(*text) : FormatV(*text, args);
+    switch (flags & msg::kKindMask) {
+      case msg::kKindError:
+        output += u"ERROR: " + body + Format(u" [0x%08X]\n", static_cast<std::uint32_t>(code));
+        break;
+      case msg::kKindWarning:
+        output += u"WARNING: " + body + u"\n";
+        break;
+      default:
+        output += body;
+        if ((flags & msg::kAppendNewLine) != 0) output += u'\n';
+    }
     return 0;
+  }
+
+  std::string text() const { return ToUtf8(output); }
+  void Clear() {
+    output.clear();
+    calls.clear();
   }
 
   std::vector<Call> calls;
