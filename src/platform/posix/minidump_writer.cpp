@@ -323,8 +323,10 @@ std::size_t DecodeModuleName(const ModuleRange& module) {
 void WriteModuleList(DumpFile& file, md::Directory& directory) {
   const std::uint32_t count = static_cast<std::uint32_t>(moduleCount);
   const std::uint32_t listRva = file.Append(&count, sizeof(count));
-  std::uint32_t nameRva = listRva + static_cast<std::uint32_t>(sizeof(count) +
-                                                               moduleCount * sizeof(md::Module));
+  // The stream covers the list itself; the names follow it outside the stream.
+  const auto listSize =
+      static_cast<std::uint32_t>(sizeof(count) + moduleCount * sizeof(md::Module));
+  std::uint32_t nameRva = listRva + listSize;
   for (std::size_t i = 0; i < moduleCount; ++i) {
     md::Module module{};
     module.baseOfImage = modules[i].base;
@@ -336,7 +338,7 @@ void WriteModuleList(DumpFile& file, md::Directory& directory) {
   for (std::size_t i = 0; i < moduleCount; ++i) {
     AppendString(file, nameUnits, DecodeModuleName(modules[i]));
   }
-  directory = {md::stream::kModuleList, {file.position() - listRva, listRva}};
+  directory = {md::stream::kModuleList, {listSize, listRva}};
 }
 
 bool IsHardwareFault(int signalNumber) {

@@ -1,0 +1,67 @@
+// A test-only program: it arms the crash handler with a fixed identity and then faults on
+// purpose, so tests can watch the dump and the error line from outside the process.
+//
+// Usage: crash_test_program <write|abort> <product name>
+// The company name is blank ("   "), the file version 1.2.3.4. A product name of "-" makes
+// the identity unavailable, so no dump can be written.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "base/text.h"
+#include "platform/crash_handler.h"
+#include "platform/file_system.h"
+#include "runtime/crash_dump.h"
+
+/// Keeps a deliberate crash from leaving core files or error windows behind.
+void PrepareForDeliberateCrash();
+
+namespace {
+
+srctally::WString productName;
+
+bool ProvideIdentity(srctally::CrashIdentity& identity) {
+  if (productName == u"-") return false;
+  srctally::WString path;
+  if (!srctally::platform::GetModuleFilePath(path)) return false;
+  identity.companyName = u"   ";
+  identity.productName = productName;
+  identity.programFileName = srctally::WString(srctally::platform::FindFileName(path));
+  identity.hasVersion = true;
+  const std::uint16_t version[4] = {1, 2, 3, 4};
+  for (int i = 0; i < 4; ++i) identity.version[i] = version[i];
+  return true;
+}
+
+/// Stands in for the console's fatal report: one error line with the dump path, then the
+/// crash exit code.
+void ReportCrash(const char16_t* dumpPath) {
+  const std::string line = "ERROR: crash dump written to " + srctally::ToUtf8(dumpPath) + "\n";
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
+  std::_Exit(-1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fputs("usage: crash_test_program <write|abort> <product name>\n", stderr);
+    return 2;
+  }
+  const std::string_view mode = argv[1];
+  productName = srctally::FromUtf8Lossless(argv[2]);
+  PrepareForDeliberateCrash();
+  srctally::SetCrashIdentityProvider(ProvideIdentity);
+  srctally::platform::InstallCrashHandler();
+  srctally::SetCrashNotification(ReportCrash);
+  if (mode == "write") {
+    volatile int* volatile target = nullptr;  // volatile: the store cannot be optimised away
+    *target = 42;
+  } else if (mode == "abort") {
+    std::abort();
+  }
+  std::fputs("no crash\n", stdout);
+  return 0;
+}

@@ -1,0 +1,4 @@
+// No error window for a crash made on purpose.
+#include <windows.h>
+
+void PrepareForDeliberateCrash() { ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX); }
