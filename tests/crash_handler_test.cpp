@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <map>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,30 @@ std::vector<fs::path> FilesIn(const fs::path& folder) {
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error)) files.push_back(entry.path());
   return files;
+}
+
+/// Whether name reads crash_test_program[.exe]_1.2.3.4_<arch>_YYYY-MM-DD_HHMMSS_mmm.dmp.
+bool IsDumpName(std::string name) {
+  for (const char* prefix : {"crash_test_program.exe_1.2.3.4_", "crash_test_program_1.2.3.4_"}) {
+    if (name.rfind(prefix, 0) == 0) {
+      name.erase(0, std::string(prefix).size());
+      break;
+    }
+  }
+  bool archFound = false;
+  for (const char* arch : {"x64_", "arm64_", "x86_"}) {
+    if (!archFound && name.rfind(arch, 0) == 0) {
+      name.erase(0, std::string(arch).size());
+      archFound = true;
+    }
+  }
+  const std::string shape = "0000-00-00_000000_000.dmp";
+  if (!archFound || name.size() != shape.size()) return false;
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    const bool digit = name[i] >= '0' && name[i] <= '9';
+    if (shape[i] == '0' ? !digit : name[i] != shape[i]) return false;
+  }
+  return true;
 }
 
 /// Removes the product folder of one run, which on Windows lies in the user's own local
@@ -53,10 +76,7 @@ TEST(CrashHandler, AFaultLeavesOneDumpAndEndsWithTheErrorLine) {
   const std::vector<fs::path> files = FilesIn(cleanup.folder);
   ASSERT_EQ(files.size(), 1u) << result.stdoutBytes;
   const std::string name = files[0].filename().string();
-  EXPECT_TRUE(std::regex_match(
-      name, std::regex(R"(crash_test_program(\.exe)?_1\.2\.3\.4_(x64|arm64|x86)_)"
-                       R"(\d{4}-\d\d-\d\d_\d{6}_\d{3}\.dmp)")))
-      << name;
+  EXPECT_TRUE(IsDumpName(name)) << name;
   EXPECT_EQ(result.stdoutBytes.rfind("ERROR: ", 0), 0u) << result.stdoutBytes;
   EXPECT_NE(result.stdoutBytes.find(name), std::string::npos) << result.stdoutBytes;
 

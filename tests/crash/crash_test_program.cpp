@@ -43,6 +43,13 @@ void ReportCrash(const char16_t* dumpPath) {
   std::_Exit(-1);
 }
 
+/// Faults by writing through a null pointer. The undefined-behaviour sanitizer is told to
+/// let the store happen, so sanitized builds fault the same way.
+__attribute__((noinline, no_sanitize("undefined"))) void WriteThroughNull() {
+  volatile int* volatile target = nullptr;  // volatile: the store cannot be optimised away
+  *target = 42;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,8 +64,7 @@ int main(int argc, char** argv) {
   srctally::platform::InstallCrashHandler();
   srctally::SetCrashNotification(ReportCrash);
   if (mode == "write") {
-    volatile int* volatile target = nullptr;  // volatile: the store cannot be optimised away
-    *target = 42;
+    WriteThroughNull();
   } else if (mode == "abort") {
     std::abort();
   }

@@ -4,6 +4,7 @@
 #include "platform/posix/minidump_writer.h"
 
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -227,8 +228,10 @@ class DumpFile {
       const std::size_t chunk = kPageBytes - address % kPageBytes < size
                                     ? kPageBytes - address % kPageBytes
                                     : size;
-      // write() reports EFAULT for memory it cannot read instead of faulting.
-      const ssize_t count = ::write(fd_, reinterpret_cast<const void*>(address), chunk);
+      // The kernel reports EFAULT for memory it cannot read instead of faulting. The raw
+      // system call also keeps memory checkers from vetting stack bytes that are not ours.
+      const auto count = static_cast<ssize_t>(
+          ::syscall(SYS_write, fd_, reinterpret_cast<const void*>(address), chunk));
       std::size_t done = 0;
       if (count > 0) {
         done = static_cast<std::size_t>(count);
