@@ -1,7 +1,12 @@
 // A test-only program: it arms the crash handler with a fixed identity and then faults on
 // purpose, so tests can watch the dump and the error line from outside the process.
 //
-// Usage: crash_test_program <write|abort> <product name>
+// Usage: crash_test_program <mode> <product name>
+//   write     writes through a null pointer
+//   abort     calls abort()
+//   overflow  recurses until the stack runs out
+//   limited   writes through a null pointer with files limited to a few hundred bytes,
+//             so the dump cannot be written completely (POSIX only)
 // The company name is blank ("   "), the file version 1.2.3.4. A product name of "-" makes
 // the identity unavailable, so no dump can be written.
 #include <cstdio>
@@ -16,6 +21,9 @@
 
 /// Keeps a deliberate crash from leaving core files or error windows behind.
 void PrepareForDeliberateCrash();
+
+/// Makes writes past a few hundred bytes of a file fail (where the platform can).
+void LimitFileSize();
 
 namespace {
 
@@ -50,11 +58,21 @@ __attribute__((noinline, no_sanitize("undefined"))) void WriteThroughNull() {
   *target = 42;
 }
 
+/// Far deeper than any stack; volatile so the compiler cannot see the recursion's end.
+volatile int recursionLimit = 1 << 30;
+
+/// Recurses until the stack runs out; the frame's array keeps it from becoming a loop.
+__attribute__((noinline)) int Recurse(int depth) {
+  volatile char frame[512];
+  frame[0] = static_cast<char>(depth);
+  return depth < recursionLimit ? Recurse(depth + 1) + frame[0] : frame[0];
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fputs("usage: crash_test_program <write|abort> <product name>\n", stderr);
+    std::fputs("usage: crash_test_program <write|abort|overflow|limited> <product>\n", stderr);
     return 2;
   }
   const std::string_view mode = argv[1];
@@ -67,6 +85,11 @@ int main(int argc, char** argv) {
     WriteThroughNull();
   } else if (mode == "abort") {
     std::abort();
+  } else if (mode == "overflow") {
+    return Recurse(0);
+  } else if (mode == "limited") {
+    LimitFileSize();
+    WriteThroughNull();
   }
   std::fputs("no crash\n", stdout);
   return 0;

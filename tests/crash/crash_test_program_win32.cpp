@@ -2,3 +2,5 @@
 #include <windows.h>
 
 void PrepareForDeliberateCrash() { ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX); }
+
+void LimitFileSize() {}

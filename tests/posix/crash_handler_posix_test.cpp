@@ -34,7 +34,7 @@ TEST(PosixCrashHandler, RecordsTheSignalOfEachFault) {
     const char* mode;
     int signalNumber;
   };
-  for (const Row row : {Row{"write", SIGSEGV}, Row{"abort", SIGABRT}}) {
+  for (const Row row : {Row{"write", SIGSEGV}, Row{"abort", SIGABRT}, Row{"overflow", SIGSEGV}}) {
     TempDir scratch;
     const ProcessResult result = RunProcess({SRCTALLY_CRASH_TEST_EXE, row.mode, "Tally"},
                                             {{"XDG_DATA_HOME", scratch.path().string() + "/"}});
@@ -58,23 +58,28 @@ TEST(PosixCrashHandler, MissingFolderChainIsCreated) {
 TEST(PosixCrashHandler, WithoutADumpTheDefaultActionFollowsAndNothingIsLeft) {
   struct Row {
     const char* why;
+    const char* mode;
     std::string product;
+    bool makesFolder = false;  ///< folders once created stay; only the file must go
   };
   const Row rows[] = {
-      {"no identity", "-"},
+      {"no identity", "write", "-"},
       // A folder name the file system takes, but the whole path exceeds 260 characters.
-      {"path too long", std::string(200, 'p')},
-      {"product folder is a file", "Taken"},
+      {"path too long", "write", std::string(200, 'p')},
+      {"product folder is a file", "write", "Taken"},
+      // The dump file is created, then a write fails: the partial file must go.
+      {"file size limit", "limited", "Tally", true},
   };
   for (const Row& row : rows) {
     TempDir scratch;
     if (row.product == "Taken") scratch.Write("Taken", "not a folder");
     const std::size_t before = CountEntries(scratch.path());
-    const ProcessResult result = RunProcess({SRCTALLY_CRASH_TEST_EXE, "write", row.product},
+    const ProcessResult result = RunProcess({SRCTALLY_CRASH_TEST_EXE, row.mode, row.product},
                                             {{"XDG_DATA_HOME", scratch.path().string()}});
     EXPECT_EQ(result.exitCode, 128 + SIGSEGV) << row.why;
     EXPECT_EQ(result.stdoutBytes, "") << row.why;
-    EXPECT_EQ(CountEntries(scratch.path()), before) << row.why;
+    EXPECT_EQ(CountEntries(scratch.path()), before + (row.makesFolder ? 1 : 0)) << row.why;
+    EXPECT_EQ(CountFiles(scratch.path()), row.product == "Taken" ? 1u : 0u) << row.why;
   }
 }
 

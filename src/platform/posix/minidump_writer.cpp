@@ -23,6 +23,7 @@ namespace {
 namespace md = minidump;
 
 constexpr std::size_t kMaxStackBytes = 64 * 1024;
+constexpr std::uint64_t kMaxGuardGapBytes = 2 * 1024 * 1024;
 constexpr std::size_t kMaxModules = 1024;
 constexpr std::size_t kNamePoolBytes = 128 * 1024;
 constexpr std::size_t kReadBufferBytes = 16 * 1024;
@@ -158,20 +159,29 @@ bool ForEachLine(const char* path, Visit visit) {
   return ok;
 }
 
+/// A range of readable memory, empty when end is 0.
+struct MemoryRange {
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+};
+
 /// Groups the file mappings into modules (one per file, from its first to its last
 /// consecutive mapping; only files with executable code count) and finds the readable
-/// mapping that holds the stack pointer.
-void CollectMappings(std::uint64_t stackPointer, std::uint64_t& stackStart,
-                     std::uint64_t& stackEnd) {
+/// mapping that holds the stack pointer, and the nearest one above it (after a stack
+/// overflow the stack pointer lies in the guard gap below the stack).
+void CollectMappings(std::uint64_t stackPointer, MemoryRange& holding, MemoryRange& above) {
   moduleCount = 0;
   namePoolUsed = 0;
-  stackStart = stackEnd = 0;
+  holding = above = MemoryRange{};
   ForEachLine("/proc/self/maps", [&](std::string_view line) {
     md::MapsEntry entry;
     if (!md::ParseMapsLine(line, entry)) return;
     if (entry.readable && entry.start <= stackPointer && stackPointer < entry.end) {
-      stackStart = entry.start;
-      stackEnd = entry.end;
+      holding = {entry.start, entry.end};
+    }
+    if (entry.readable && entry.start > stackPointer &&
+        (above.end == 0 || entry.start < above.start)) {
+      above = {entry.start, entry.end};
     }
     if (entry.inode == 0 || entry.path.empty() || entry.path[0] != '/') return;
     if (moduleCount > 0) {
@@ -381,17 +391,22 @@ bool WriteMinidump(int fd, const FaultSnapshot& fault, const SystemFacts& facts)
   FillContext(fault.userContext, context);
   const std::uint64_t stackPointer = StackPointer(context);
 
-  std::uint64_t mappingStart = 0;
-  std::uint64_t mappingEnd = 0;
-  CollectMappings(stackPointer, mappingStart, mappingEnd);
-  // The stack from just below the stack pointer up to the end of its mapping, bounded.
+  MemoryRange holding;
+  MemoryRange above;
+  CollectMappings(stackPointer, holding, above);
+  // The stack from just below the stack pointer up to the end of its mapping, bounded. When
+  // the stack pointer ran into the guard gap, the innermost frames lie just above it.
   std::uint64_t stackStart = stackPointer;
   std::uint64_t stackEnd = stackPointer;
-  if (mappingEnd != 0) {
+  if (holding.end != 0) {
     stackStart = (stackPointer - kRedZoneBytes) & ~std::uint64_t{15};
-    if (stackStart < mappingStart || stackStart > stackPointer) stackStart = mappingStart;
-    stackEnd = mappingEnd - stackStart > kMaxStackBytes ? stackStart + kMaxStackBytes : mappingEnd;
+    if (stackStart < holding.start || stackStart > stackPointer) stackStart = holding.start;
+    stackEnd = holding.end;
+  } else if (above.end != 0 && above.start - stackPointer <= kMaxGuardGapBytes) {
+    stackStart = above.start;
+    stackEnd = above.end;
   }
+  if (stackEnd - stackStart > kMaxStackBytes) stackEnd = stackStart + kMaxStackBytes;
 
   DumpFile file(fd);
   constexpr std::uint32_t kStreamCount = 7;
