@@ -83,8 +83,12 @@ class CMessageWriter {
   virtual bool GetKindPrefix(std::uint32_t kind, WStringView& prefix) const;
 
   bool atLineStart() const { return atLineStart_; }
+  std::int32_t indentLevel() const { return indentLevel_; }
+  std::uint32_t headerOptions() const { return headerOptions_; }
 
  protected:
+  /// Builds one line (header when at a line start and not msg::kNoHeader, the text, "\n"
+  /// with msg::kAppendNewLine), updates atLineStart and hands the line to Output.
   void ComposeLine(std::optional<WStringView> text, std::uint32_t kind, std::uint32_t lineFlags);
 
   std::uint32_t minimumKind_ = msg::kKindQuery;
@@ -92,6 +96,10 @@ class CMessageWriter {
   std::int32_t indentLevel_ = 0;
   std::uint32_t headerOptions_ = 0;
   bool atLineStart_ = true;
+
+ private:
+  void AppendHeader(WString& line, std::uint32_t kind) const;
+  void WriteErrorLines(std::optional<WStringView> text, HResult code);
 };
 
 /// Text of the program's string resource id (empty for every id it does not carry).

@@ -1,0 +1,35 @@
+// How console text becomes bytes: the encodings a console sink writes, as a pure function.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/text.h"
+
+namespace srctally {
+
+/// The byte encoding of console output.
+enum class ConsoleCharset {
+  kUtf8,     ///< UTF-8; lone-surrogate-escaped file-name bytes are written back as the bytes
+  kLatin1,   ///< one byte per character up to U+00FF, "?" for anything else
+  kUtf16Le,  ///< UTF-16 little endian
+};
+
+/// An encoding plus the line end a "\n" turns into.
+struct ConsoleEncoding {
+  ConsoleCharset charset = ConsoleCharset::kUtf8;
+  bool crlf = false;  ///< "\n" is written as "\r\n"
+};
+
+/// The encoding of an output translation mode (translation::k*): text is the narrow
+/// encoding (narrowCharset), unicode UTF-16LE, utf8 UTF-8. Unknown modes count as text.
+ConsoleEncoding EncodingForMode(std::uint32_t translationMode, ConsoleCharset narrowCharset,
+                                bool crlf);
+
+/// Appends the bytes of text in encoding to out.
+void AppendConsoleBytes(std::string& out, WStringView text, const ConsoleEncoding& encoding);
+
+/// The bytes of text in encoding.
+std::string EncodeConsoleText(WStringView text, const ConsoleEncoding& encoding);
+
+}  // namespace srctally

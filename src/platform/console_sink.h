@@ -1,0 +1,37 @@
+// Standard output as the console framework sees it: a terminal test, an output mode, text
+// in, and one key read without echo.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "base/text.h"
+
+namespace srctally::platform {
+
+/// Where the console framework's text goes. The sink alone decides about encodings, line
+/// ends and when bytes reach the operating system.
+class IConsoleSink {
+ public:
+  virtual ~IConsoleSink() = default;
+  /// Whether standard output is a character device (a terminal or console window).
+  virtual bool IsTerminal() const = 0;
+  /// Switches the output encoding to a translation:: mode (text, unicode or utf8).
+  virtual void SetMode(std::uint32_t translationMode) = 0;
+  /// Writes text in the current mode; "\n" becomes the platform's line end.
+  virtual void Write(WStringView text) = 0;
+  /// Makes what was written visible: at once on a terminal; for redirected output the
+  /// bytes may wait for the end of their line (or the sink's end), so flushing is cheap.
+  virtual void Flush() = 0;
+  /// Waits for one key and answers it without echoing it; 0 when no key can be read any
+  /// more (input closed).
+  virtual char16_t ReadKey() = 0;
+};
+
+/// The sink over the process's standard output. On a terminal the default output is the
+/// terminal's own encoding (UTF-16 on a Windows console, UTF-8 elsewhere); redirected
+/// output defaults to the narrow text of the locale. On Windows standard error is switched
+/// to UTF-16 as well.
+std::unique_ptr<IConsoleSink> CreateStandardOutputSink();
+
+}  // namespace srctally::platform

@@ -1,0 +1,125 @@
+// Standard output on POSIX: encodes in the sink, writes whole lines to a redirected output
+// and every piece to a terminal; keys come raw from a terminal's input.
+#include "platform/console_sink.h"
+
+#include <langinfo.h>
+#include <locale.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "console/console_encoding.h"
+#include "console/message_writer.h"
+
+namespace srctally::platform {
+namespace {
+
+constexpr int kOutput = 1;
+constexpr int kInput = 0;
+constexpr std::size_t kBufferLimit = 64 * 1024;
+
+// The narrow encoding of the user's locale: UTF-8 when its codeset says so, else Latin-1.
+ConsoleCharset LocaleNarrowCharset() {
+  const locale_t user = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+  if (user == static_cast<locale_t>(nullptr)) return ConsoleCharset::kLatin1;
+  const char* codeset = ::nl_langinfo_l(CODESET, user);
+  const bool utf8 = codeset != nullptr &&
+                    (::strcasecmp(codeset, "UTF-8") == 0 || ::strcasecmp(codeset, "utf8") == 0);
+  ::freelocale(user);
+  return utf8 ? ConsoleCharset::kUtf8 : ConsoleCharset::kLatin1;
+}
+
+void WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // output failures are not reported
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+// Reads one byte, retrying after signals; false at end of input or on an error.
+bool ReadByte(unsigned char& byte) {
+  for (;;) {
+    const ssize_t n = ::read(kInput, &byte, 1);
+    if (n == 1) return true;
+    if (n < 0 && errno == EINTR) continue;
+    return false;
+  }
+}
+
+// One UTF-8 encoded key; characters beyond the 16-bit range answer U+FFFD.
+char16_t ReadUtf8Key() {
+  unsigned char lead = 0;
+  if (!ReadByte(lead)) return 0;
+  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+  char32_t cp = extra == 0 ? lead : (lead & (0x3F >> extra));
+  for (; extra > 0; --extra) {
+    unsigned char next = 0;
+    if (!ReadByte(next)) return 0;
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  return cp > 0xFFFF || cp == 0 ? char16_t{0xFFFD} : static_cast<char16_t>(cp);
+}
+
+class PosixConsoleSink final : public IConsoleSink {
+ public:
+  PosixConsoleSink()
+      : terminal_(::isatty(kOutput) == 1),
+        narrow_(LocaleNarrowCharset()),
+        encoding_{terminal_ ? ConsoleCharset::kUtf8 : narrow_, false} {}
+  ~PosixConsoleSink() override { WriteOut(); }
+
+  bool IsTerminal() const override { return terminal_; }
+  void SetMode(std::uint32_t translationMode) override {
+    encoding_ = EncodingForMode(translationMode, narrow_, false);
+  }
+  void Write(WStringView text) override {
+    AppendConsoleBytes(pending_, text, encoding_);
+    if (text.find(u'\n') != WStringView::npos) lineEnded_ = true;
+    if (pending_.size() >= kBufferLimit) WriteOut();
+  }
+  void Flush() override {
+    if (terminal_ || lineEnded_) WriteOut();
+  }
+  char16_t ReadKey() override;
+
+ private:
+  void WriteOut() {
+    WriteAll(kOutput, pending_);
+    pending_.clear();
+    lineEnded_ = false;
+  }
+
+  bool terminal_;
+  ConsoleCharset narrow_;
+  ConsoleEncoding encoding_;
+  std::string pending_;
+  bool lineEnded_ = false;
+};
+
+char16_t PosixConsoleSink::ReadKey() {
+  WriteOut();  // the question must be visible before the wait
+  struct termios saved {};
+  if (::isatty(kInput) != 1 || ::tcgetattr(kInput, &saved) != 0) return ReadUtf8Key();
+  struct termios raw = saved;
+  raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  ::tcsetattr(kInput, TCSANOW, &raw);
+  const char16_t key = ReadUtf8Key();
+  ::tcsetattr(kInput, TCSANOW, &saved);
+  return key;
+}
+
+}  // namespace
+
+std::unique_ptr<IConsoleSink> CreateStandardOutputSink() {
+  return std::make_unique<PosixConsoleSink>();
+}
+
+}  // namespace srctally::platform

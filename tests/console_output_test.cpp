@@ -1,0 +1,140 @@
+// Console bytes in each output mode, path shortening, and the progress line.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/compact_path.h"
+#include "console/console_encoding.h"
+#include "testing/test_console.h"
+
+namespace srctally {
+namespace {
+
+using testing::FakeConsoleSink;
+using testing::TestConsole;
+
+TEST(ConsoleEncodingTest, BytesPerMode) {
+  const WString text = u"a\u00E9\u20AC\n";
+  struct Row {
+    std::uint32_t mode;
+    ConsoleCharset narrow;
+    bool crlf;
+    std::string bytes;
+  } rows[] = {
+      {translation::kText, ConsoleCharset::kUtf8, false, "a\xC3\xA9\xE2\x82\xAC\n"},
+      {translation::kText, ConsoleCharset::kLatin1, false, "a\xE9?\n"},
+      {translation::kText, ConsoleCharset::kLatin1, true, "a\xE9?\r\n"},
+      {translation::kUtf8, ConsoleCharset::kLatin1, true, "a\xC3\xA9\xE2\x82\xAC\r\n"},
+      {translation::kUnicode, ConsoleCharset::kUtf8, false,
+       std::string("a\0\xE9\0\xAC\x20\n\0", 8)},
+      {translation::kUnicode, ConsoleCharset::kUtf8, true,
+       std::string("a\0\xE9\0\xAC\x20\r\0\n\0", 10)},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(EncodeConsoleText(text, EncodingForMode(row.mode, row.narrow, row.crlf)), row.bytes)
+        << row.mode << " crlf " << row.crlf;
+  }
+}
+
+TEST(ConsoleEncodingTest, FileNameBytesAndPairsInNarrowText) {
+  const WString name = FromUtf8Lossless("x\xFF\xC3(");  // not UTF-8: kept as escaped bytes
+  EXPECT_EQ(EncodeConsoleText(name, {ConsoleCharset::kUtf8, false}), "x\xFF\xC3(");
+  EXPECT_EQ(EncodeConsoleText(name, {ConsoleCharset::kLatin1, false}), "x\xFF\xC3(");
+  EXPECT_EQ(EncodeConsoleText(u"\U0001F600\n\n", {ConsoleCharset::kLatin1, true}), "?\r\n\r\n");
+}
+
+TEST(CompactPathTest, MiddleEllipsisWithinBudget) {
+  struct Row {
+    const char16_t* path;
+    std::size_t budget;
+    const char16_t* shown;
+  } rows[] = {
+      {u"/src/a.c", 40, u"/src/a.c"},
+      {u"/home/user/projects/very/deep/folder/file.cpp", 20, u"/home/u.../file.cpp"},
+      {u"/home/user/projects/very/deep/folder/file.cpp", 46,
+       u"/home/user/projects/very/deep/folder/file.cpp"},
+      {u"/home/user/projects/very/deep/folder/file.cpp", 45,
+       u"/home/user/projects/very/deep/fo.../file.cpp"},
+      {u"/a/averyveryverylongfilename.cpp", 12, u"averyver..."},
+      {u"nofolder-at-all-long-name", 10, u"nofold..."},
+      {u"/abc/def", 3, u".."},
+      {u"/abc/def", 1, u""},
+  };
+  for (const Row& row : rows) {
+    const WString shown = CompactPathMiddle(row.path, row.budget, u'/');
+    EXPECT_EQ(shown, row.shown) << ToUtf8(row.path) << " " << row.budget;
+    EXPECT_LT(shown.size(), std::max<std::size_t>(row.budget, 1));
+  }
+}
+
+struct ProgressFixture : ::testing::Test {
+  explicit ProgressFixture(bool terminal = true) : sink(terminal) {}
+  FakeConsoleSink sink;
+  TestConsole console{sink};
+};
+
+struct TerminalProgressTest : ProgressFixture {
+  TerminalProgressTest() : ProgressFixture(true) {}
+};
+struct RedirectedProgressTest : ProgressFixture {
+  RedirectedProgressTest() : ProgressFixture(false) {}
+};
+
+const std::string kClear = "\r" + std::string(78, ' ') + "\r";
+
+TEST_F(TerminalProgressTest, UpdatesRewriteTheLineAndTheFinalLineClearsIt) {
+  CConsoleProgressPath scope(console, u"/src/a.c");
+  console.WriteProgress(u"%d%%", 10);
+  console.WriteProgress(u"%d%%", 100);
+  console.WriteProgress(u"done\n");
+  EXPECT_EQ(sink.Text(), "\r/src/a.c: 10%\r/src/a.c: 100%" + kClear + "\r/src/a.c: done\n");
+  EXPECT_TRUE(console.progressPath().empty());
+  EXPECT_EQ(console.outputCount(), 4u);
+}
+
+TEST_F(TerminalProgressTest, LongPathIsShortened) {
+  CConsoleProgressPath scope(console, u"/home/user/projects/very/deep/folder/file.cpp");
+  console.progressWidth_ = 20;
+  console.WriteProgress(u"1");
+  EXPECT_EQ(sink.Text(), "\r/home/u.../file.cpp: 1");
+}
+
+TEST_F(TerminalProgressTest, MessageFinishesTheOpenLine) {
+  CConsoleProgressPath scope(console, u"/p");
+  console.WriteProgress(u"50%%");
+  WriteLine(console, u"next");
+  EXPECT_EQ(sink.Text(), "\r/p: 50%" + kClear + "\r/p: \nnext\n");
+}
+
+TEST_F(TerminalProgressTest, ScopeEndClosesWithoutWriting) {
+  {
+    CConsoleProgressPath scope(console, u"/p");
+    EXPECT_EQ(console.progressPath(), u"/p");
+  }
+  EXPECT_TRUE(console.progressPath().empty());
+  WriteLine(console, u"plain");
+  EXPECT_EQ(sink.Text(), "plain\n");
+}
+
+TEST_F(TerminalProgressTest, LevelsGateTheLine) {
+  CConsoleProgressPath scope(console, u"/p");
+  console.displayLevel_ = display::kNone;
+  console.WriteProgress(u"x");
+  console.WriteProgress(u"y\n");
+  EXPECT_EQ(sink.Text(), "");
+  console.SetProgressPath(u"/p");
+  console.displayLevel_ = display::kProgress;
+  console.WriteProgress(u"x");
+  EXPECT_EQ(sink.Text(), "\r/p: x");
+}
+
+TEST_F(RedirectedProgressTest, OnlyTheFinalLineWithTheFullPath) {
+  CConsoleProgressPath scope(console, u"/home/user/projects/very/deep/folder/file.cpp");
+  console.WriteProgress(u"%d", 1);
+  console.WriteProgress(u"%d", 2);
+  console.WriteProgress(u"done\n");
+  EXPECT_EQ(sink.Text(), "/home/user/projects/very/deep/folder/file.cpp: done\n");
+}
+
+}  // namespace
+}  // namespace srctally
