@@ -11,7 +11,7 @@
 #include "base/status.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
-#include "platform/wow64.h"
+#include "platform/library.h"
 #include "testing/temp_dir.h"
 
 namespace srctally {

@@ -40,6 +40,7 @@ inline constexpr std::uint32_t kFileExists = 80;
 inline constexpr std::uint32_t kInvalidParameter = 87;
 inline constexpr std::uint32_t kBufferOverflow = 111;
 inline constexpr std::uint32_t kInsufficientBuffer = 122;
+inline constexpr std::uint32_t kInvalidName = 123;
 inline constexpr std::uint32_t kAlreadyExists = 183;
 inline constexpr std::uint32_t kNoMoreItems = 259;
 inline constexpr std::uint32_t kDirectory = 267;

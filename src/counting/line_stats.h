@@ -45,10 +45,12 @@ int NumberWidth(std::int32_t value);
 WString FormatCount(std::int32_t value, int width);
 
 /// The report block of one record: the size line continuing the current output line, then
-/// the rules and the five class rows with the total. Pure; see PrintReport.
+/// the rules and the five class rows with the total, every number right-aligned to
+/// NumberWidth(stats.lines). Formats both amounts into their text buffers; otherwise pure.
 WString FormatReport(LineStats& stats);
 
-/// Writes FormatReport(stats) through the writer as one formatted text.
+/// Writes FormatReport(stats) through the writer as one literal text (msg::kKindText |
+/// msg::kLiteral): it continues the current output line and ends with a line feed.
 void PrintReport(CMessageWriter& writer, LineStats& stats);
 
 }  // namespace srctally

@@ -9,7 +9,7 @@
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 #include "platform/version_resource.h"
-#include "platform/wow64.h"
+#include "platform/library.h"
 
 namespace srctally {
 namespace {

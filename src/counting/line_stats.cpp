@@ -1,0 +1,81 @@
+// Resetting, adding and printing LineStats records.
+#include "counting/line_stats.h"
+
+#include "base/format.h"
+#include "console/message_writer.h"
+#include "platform/byte_size.h"
+
+namespace srctally {
+namespace {
+
+// Counts are not checked for overflow; they wrap rather than invoke undefined behaviour.
+inline void AddCount(std::int32_t& total, std::int32_t amount) {
+  total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) +
+                                    static_cast<std::uint32_t>(amount));
+}
+
+inline void AddAmount(std::int64_t& total, std::int64_t amount) {
+  total = static_cast<std::int64_t>(static_cast<std::uint64_t>(total) +
+                                    static_cast<std::uint64_t>(amount));
+}
+
+constexpr WStringView kReportFormat =
+    u" (size: %s, actual: %s)\n"
+    u"-----------------------------------------------------\n"
+    u"  Number of lines of code:       %s\n"
+    u"  Number of directive lines:     %s\n"
+    u"  Number of empty lines:         %s\n"
+    u"  Number of comment lines:       %s\n"
+    u"  Number of empty comment lines: %s\n"
+    u"  -------------------------------------------\n"
+    u"  Total number of lines:         %s\n"
+    u"-----------------------------------------------\n";
+
+}  // namespace
+
+const char16_t* ByteSizeText::FormatByteSize() {
+  platform::FormatByteSizeText(value, text);
+  return text;
+}
+
+void LineStats::Reset() { *this = LineStats(); }
+
+void LineStats::AddFile(const LineStats& file) {
+  AddCount(lines, file.lines);
+  AddCount(codeLines, file.codeLines);
+  AddCount(directiveLines, file.directiveLines);
+  AddCount(commentLines, file.commentLines);
+  AddCount(emptyLines, file.emptyLines);
+  AddCount(emptyCommentLines, file.emptyCommentLines);
+  AddAmount(actual.value, file.actual.value);
+  AddAmount(size.value, file.size.value);
+  AddCount(files, 1);
+}
+
+int NumberWidth(std::int32_t value) {
+  int digits = value < 0 ? 2 : 1;  // the sign and the last digit
+  for (std::int32_t rest = value / 10; rest != 0; rest /= 10) ++digits;
+  return digits + 1;
+}
+
+WString FormatCount(std::int32_t value, int width) { return Format(u"%*d", width, value); }
+
+WString FormatReport(LineStats& stats) {
+  const int width = NumberWidth(stats.lines);
+  const std::int32_t code =
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(stats.codeLines) -
+                                static_cast<std::uint32_t>(stats.directiveLines));
+  const WString sizeText = stats.size.FormatByteSize();
+  const WString actualText = stats.actual.FormatByteSize();
+  return Format(kReportFormat, sizeText, actualText, FormatCount(code, width),
+                FormatCount(stats.directiveLines, width), FormatCount(stats.emptyLines, width),
+                FormatCount(stats.commentLines, width), FormatCount(stats.emptyCommentLines, width),
+                FormatCount(stats.lines, width));
+}
+
+void PrintReport(CMessageWriter& writer, LineStats& stats) {
+  // The block is already formatted; written literally so a percent sign in it stays as is.
+  writer.Write(FormatReport(stats), msg::kKindText | msg::kLiteral, 0, {});
+}
+
+}  // namespace srctally

@@ -1,0 +1,166 @@
+// LineStats arithmetic, the report block as whole text, byte-size texts, per-file output.
+#include "counting/line_stats.h"
+
+#include <gtest/gtest.h>
+
+#include "counting/byte_size_text.h"
+#include "counting/file_report.h"
+#include "testing/recording_writer.h"
+
+namespace srctally {
+namespace {
+
+LineStats Record(std::int32_t code, std::int32_t directives, std::int32_t empty,
+                 std::int32_t comment, std::int32_t emptyComment) {
+  LineStats stats;
+  stats.codeLines = code;
+  stats.directiveLines = directives;
+  stats.emptyLines = empty;
+  stats.commentLines = comment;
+  stats.emptyCommentLines = emptyComment;
+  stats.lines = code + empty + comment + emptyComment;
+  return stats;
+}
+
+TEST(LineStatsTest, ReportBlockText) {
+  LineStats stats = Record(6, 2, 1, 2, 1);
+  stats.size.value = 1536;
+  stats.actual.value = 532;
+  EXPECT_EQ(FormatReport(stats),
+            u" (size: 1.50 KB, actual: 532 bytes)\n"
+            u"-----------------------------------------------------\n"
+            u"  Number of lines of code:         4\n"
+            u"  Number of directive lines:       2\n"
+            u"  Number of empty lines:           1\n"
+            u"  Number of comment lines:         2\n"
+            u"  Number of empty comment lines:   1\n"
+            u"  -------------------------------------------\n"
+            u"  Total number of lines:          10\n"
+            u"-----------------------------------------------\n");
+  EXPECT_EQ(WString(stats.size.text), u"1.50 KB");  // the record keeps the texts it printed
+}
+
+TEST(LineStatsTest, ReportOfNothing) {
+  LineStats stats;
+  EXPECT_EQ(FormatReport(stats),
+            u" (size: 0 bytes, actual: 0 bytes)\n"
+            u"-----------------------------------------------------\n"
+            u"  Number of lines of code:        0\n"
+            u"  Number of directive lines:      0\n"
+            u"  Number of empty lines:          0\n"
+            u"  Number of comment lines:        0\n"
+            u"  Number of empty comment lines:  0\n"
+            u"  -------------------------------------------\n"
+            u"  Total number of lines:          0\n"
+            u"-----------------------------------------------\n");
+}
+
+TEST(LineStatsTest, NumbersAlignToTheTotal) {
+  const struct {
+    std::int32_t lines;
+    int width;
+    const char16_t* totalRow;
+  } rows[] = {
+      {0, 2, u"  Total number of lines:          0\n"},
+      {9, 2, u"  Total number of lines:          9\n"},
+      {10, 3, u"  Total number of lines:          10\n"},
+      {100, 4, u"  Total number of lines:          100\n"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(NumberWidth(row.lines), row.width) << row.lines;
+    LineStats stats = Record(0, 0, row.lines, 0, 0);
+    const WString block = FormatReport(stats);
+    EXPECT_NE(block.find(row.totalRow), WString::npos) << row.lines;
+    EXPECT_NE(block.find(u"lines of code:       " + FormatCount(0, row.width) + u"\n"),
+              WString::npos);
+  }
+  EXPECT_EQ(NumberWidth(-5), 3);
+  EXPECT_EQ(NumberWidth(2147483647), 11);
+  EXPECT_EQ(FormatCount(7, 4), u"   7");
+  EXPECT_EQ(FormatCount(12345, 2), u"12345");
+}
+
+TEST(LineStatsTest, AddFileAndReset) {
+  LineStats totals;
+  for (int file = 0; file < 5; ++file) {
+    LineStats one = Record(60, 5, 10, 20, 10);
+    one.size.value = 4000;
+    one.actual.value = 3000;
+    totals.AddFile(one);
+  }
+  EXPECT_EQ(totals.files, 5);
+  EXPECT_EQ(totals.lines, 500);
+  EXPECT_EQ(totals.codeLines, 300);
+  EXPECT_EQ(totals.directiveLines, 25);
+  EXPECT_EQ(totals.emptyLines, 50);
+  EXPECT_EQ(totals.commentLines, 100);
+  EXPECT_EQ(totals.emptyCommentLines, 50);
+  EXPECT_EQ(totals.size.value, 20000);
+  EXPECT_EQ(totals.actual.value, 15000);
+  EXPECT_NE(FormatReport(totals).find(u"  Total number of lines:          500\n"), WString::npos);
+  totals.Reset();
+  EXPECT_EQ(totals.lines, 0);
+  EXPECT_EQ(totals.files, 0);
+  EXPECT_EQ(totals.size.value, 0);
+  EXPECT_EQ(totals.size.text[0], u'\0');
+}
+
+TEST(ByteSizeTextTest, ShellStyleTexts) {
+  const struct {
+    std::int64_t value;
+    const char16_t* text;
+  } rows[] = {
+      {0, u"0 bytes"},
+      {532, u"532 bytes"},
+      {1023, u"1023 bytes"},
+      {1024, u"1.00 KB"},
+      {1535, u"1.49 KB"},  // truncated, not rounded
+      {1536, u"1.50 KB"},
+      {10239, u"9.99 KB"},
+      {10240, u"10.0 KB"},
+      {12595, u"12.2 KB"},
+      {102399, u"99.9 KB"},
+      {102400, u"100 KB"},
+      {1023999, u"999 KB"},
+      {1024000, u"0.97 MB"},  // 1000 KB and more move to the next unit
+      {1048576, u"1.00 MB"},
+      {1226833, u"1.16 MB"},
+      {std::int64_t{1} << 30, u"1.00 GB"},
+      {std::int64_t{1} << 40, u"1.00 TB"},
+      {std::int64_t{1} << 50, u"1.00 PB"},
+      {std::int64_t{1} << 60, u"1.00 EB"},
+      {INT64_MAX, u"7.99 EB"},
+      {-1, u"-1 bytes"},
+      {INT64_MIN, u"-922337203685477580"},  // cut to 19 characters
+  };
+  for (const auto& row : rows) {
+    char16_t text[20];
+    FormatShortByteSize(row.value, text);
+    EXPECT_EQ(WString(text), row.text) << row.value;
+  }
+}
+
+TEST(FileReportTest, VerboseBlockOrDot) {
+  testing::RecordingWriter writer;
+  LineStats totals;
+  LineStats file = Record(1, 0, 0, 0, 0);
+  ReportCountedFile(writer, true, u"100%.c", file, totals);
+  EXPECT_EQ(writer.output.substr(0, 26), u"\n100%.c (size: 0 bytes, ac");
+  ASSERT_EQ(writer.calls.size(), 3u);
+  EXPECT_EQ(writer.calls[1].flags, msg::kKindText | msg::kLiteral);
+  EXPECT_EQ(writer.calls[2].flags, msg::kKindText | msg::kLiteral);
+  EXPECT_EQ(totals.files, 1);
+
+  testing::RecordingWriter quiet;
+  for (int i = 0; i < 3; ++i) ReportCountedFile(quiet, false, u"a.c", file, totals);
+  EXPECT_EQ(quiet.output, u"...");
+  EXPECT_EQ(totals.files, 4);
+  EXPECT_EQ(totals.lines, 4);
+
+  testing::RecordingWriter summary;
+  PrintSummary(summary, totals);
+  EXPECT_EQ(summary.output.substr(0, 17), u"\nSummary (size: 0");
+}
+
+}  // namespace
+}  // namespace srctally

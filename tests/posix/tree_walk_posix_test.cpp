@@ -1,0 +1,177 @@
+// The tree walk on POSIX file systems: byte order, odd names, links, non-files, deep trees.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "testing/recording_writer.h"
+#include "testing/temp_dir.h"
+#include "tree_walk_test_support.h"
+
+namespace srctally {
+namespace {
+
+using testing::TempDir;
+
+std::string Narrow(const std::filesystem::path& path) { return path.string(); }
+
+void Symlink(const std::string& target, const std::filesystem::path& link) {
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
+}
+
+TEST(TreeWalkPosixTest, EntriesInByteOrderWithRawNames) {
+  TempDir dir;
+  for (const char* name : {"b.c", "a.c", "B.c", "_.c", "caf\xE9.c", "\xC3\xA9t\xC3\xA9.c"}) {
+    dir.Write(name, "x\n");
+  }
+  dir.Write(
+      "\xFF"
+      "dir/in.c",
+      "x\n");
+  const WalkResult result = Walk(dir, {.subdir = true, .verbose = true});
+  EXPECT_EQ(result.status, hr::kOk);
+  // A name that is not UTF-8 comes out as the same bytes.
+  EXPECT_EQ(result.output, "Browsing folder '/'...\n" + FileBlock(dir, "B.c") +
+                               FileBlock(dir, "_.c") + FileBlock(dir, "a.c") +
+                               FileBlock(dir, "b.c") + FileBlock(dir, "caf\xE9.c") +
+                               FileBlock(dir, "\xC3\xA9t\xC3\xA9.c") +
+                               "6 file(s) processed.\n\n"
+                               "Browsing folder '/\xFF"
+                               "dir'...\n" +
+                               FileBlock(dir,
+                                         "\xFF"
+                                         "dir/in.c") +
+                               "1 file(s) processed.\n\n");
+  EXPECT_NE(FileBlock(dir, "caf\xE9.c").find("caf\xE9.c"), std::string::npos);
+}
+
+TEST(TreeWalkPosixTest, FailureInTheMiddleStopsTheWalk) {
+  TempDir dir;
+  dir.Write("a.c", "x\n");
+  Symlink("nowhere", dir.path() / "b.c");  // named like a source file, cannot be opened
+  dir.Write("c.c", "x\n");
+  dir.Write("z/z.c", "x\n");
+  const WalkResult result = Walk(dir, {.subdir = true});
+  const HResult notFound = HResultFromWin32(win32err::kFileNotFound);
+  EXPECT_EQ(result.status, notFound);
+  EXPECT_EQ(result.output, "Browsing folder '/'...\n.ERROR: cannot process file 'b.c'." +
+                               CodeSuffix(notFound) + "ERROR: cannot search for files in /." +
+                               CodeSuffix(notFound));
+  EXPECT_EQ(result.totals.files, 1);  // counted before the failure, never reported
+}
+
+TEST(TreeWalkPosixTest, NonFilesAreSkippedAndLinksFollowed) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir.path() / "pipe.c").c_str(), 0600), 0);  // opening it would block
+  dir.Write("real/r.c", "x\n");
+  Symlink("real/r.c", dir.path() / "link.c");
+  Symlink("real", dir.path() / "linked");
+  Symlink("nowhere", dir.path() / "dangling.txt");
+  const WalkResult result = Walk(dir, {.subdir = true});
+  EXPECT_EQ(result.status, hr::kOk);
+  EXPECT_EQ(result.output,
+            "Browsing folder '/'...\n.\nBrowsing folder '/linked'...\n.\n"
+            "Browsing folder '/real'...\n.\n");
+  EXPECT_EQ(result.totals.files, 3);
+}
+
+TEST(TreeWalkPosixTest, FolderLinkBackToAnAncestorIsSkipped) {
+  TempDir dir;
+  dir.Write("a/a.c", "x\n");
+  Symlink("..", dir.path() / "a" / "up");
+  Symlink(".", dir.path() / "a" / "self");
+  Symlink("a", dir.path() / "same");  // the same folder again, but not an ancestor
+  const WalkResult result = Walk(dir, {.subdir = true});
+  EXPECT_EQ(result.status, hr::kOk);
+  EXPECT_EQ(result.output,
+            "Browsing folder '/'...\n"
+            "Browsing folder '/a'...\n.\n"
+            "WARNING: skipping folder link '/a/self': it leads back to one of its parent "
+            "folders.\n"
+            "WARNING: skipping folder link '/a/up': it leads back to one of its parent "
+            "folders.\n"
+            "Browsing folder '/same'...\n.\n"
+            "WARNING: skipping folder link '/same/self': it leads back to one of its parent "
+            "folders.\n"
+            "WARNING: skipping folder link '/same/up': it leads back to one of its parent "
+            "folders.\n");
+}
+
+TEST(TreeWalkPosixTest, DeepLevelsWithSeveralSubFolders) {
+  // Far below the top, levels hand their descriptor back while a sub-folder is walked and
+  // reopen it for the next one.
+  TempDir dir;
+  std::filesystem::path deep;
+  for (int level = 0; level < 70; ++level) deep /= "d";
+  for (const char* leaf : {"x", "y", "z"}) dir.Write(deep / leaf / "f.c", "x\n");
+  const WalkResult result = Walk(dir, {.subdir = true});
+  EXPECT_EQ(result.status, hr::kOk);
+  EXPECT_EQ(result.totals.files, 3);
+  const std::string tail = "/x'...\n.\nBrowsing folder '/" + Narrow(deep) + "/y'...\n.\n" +
+                           "Browsing folder '/" + Narrow(deep) + "/z'...\n.\n";
+  ASSERT_GE(result.output.size(), tail.size());
+  EXPECT_EQ(result.output.substr(result.output.size() - tail.size()), tail);
+}
+
+// Counts folder lines and keeps only the end of the output: the full text of a very deep
+// walk would be tens of megabytes.
+class CountingWriter : public CMessageWriter {
+ public:
+  std::int32_t Write(std::optional<WStringView> text, std::uint32_t flags, HResult,
+                     FormatArgs args) override {
+    const WString body = text ? FormatV(*text, args) : WString();
+    if (body.starts_with(u"Browsing folder")) ++folders;
+    if ((flags & msg::kKindMask) == msg::kKindError) ++errors;
+    last = body;
+    return 0;
+  }
+  int folders = 0;
+  int errors = 0;
+  WString last;
+};
+
+TEST(TreeWalkPosixTest, WalksTreesDeeperThanPathMax) {
+  constexpr int kDepth = 5000;  // "/d" times 5,000: 10,000 bytes, far beyond PATH_MAX
+  TempDir dir;
+  int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int level = 0; level < kDepth; ++level) {
+    ASSERT_EQ(::mkdirat(fd, "d", 0700), 0) << level;
+    const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  const int file = ::openat(fd, "deep.c", O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(file, 0);
+  ASSERT_EQ(::write(file, "x\ny\n", 4), 4);
+  ::close(file);
+  ::close(fd);
+
+  CountingWriter writer;
+  CTreeWalk walk(writer, dir.path().u16string(), {.subdir = true});
+  LineStats totals;
+  totals.Reset();
+  EXPECT_EQ(walk.WalkFolder(u"/", totals), hr::kOk);
+  EXPECT_EQ(writer.folders, kDepth + 1);
+  EXPECT_EQ(writer.errors, 0);
+  EXPECT_EQ(totals.files, 1);
+  EXPECT_EQ(totals.lines, 2);
+
+  // Take the chain apart from the top, one short path at a time: moving temp/d/d up to
+  // temp/e empties temp/d.
+  const int top = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(top, 0);
+  for (int level = 0; level < kDepth - 1; ++level) {
+    ASSERT_EQ(::renameat(top, "d/d", top, "e"), 0) << level;
+    ASSERT_EQ(::unlinkat(top, "d", AT_REMOVEDIR), 0);
+    ASSERT_EQ(::renameat(top, "e", top, "d"), 0);
+  }
+  ::close(top);
+}
+
+}  // namespace
+}  // namespace srctally
