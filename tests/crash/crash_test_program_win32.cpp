@@ -1,0 +1,6 @@
+// No error window for a crash made on purpose.
+#include <windows.h>
+
+void PrepareForDeliberateCrash() { ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX); }
+
+void LimitFileSize() {}

@@ -1,0 +1,69 @@
+// The POSIX process runner: posix_spawn with standard output on a pipe.
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "testing/process_runner.h"
+
+extern char** environ;
+
+namespace srctally::testing {
+
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& extraEnv) {
+  ProcessResult result;
+  result.exitCode = -1000;
+  if (argv.empty()) return result;
+
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    if (extraEnv.count(text.substr(0, text.find('='))) == 0) environment.push_back(text);
+  }
+  for (const auto& [name, value] : extraEnv) environment.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (auto& text : environment) envp.push_back(text.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> args = argv;
+  std::vector<char*> argp;
+  for (auto& text : args) argp.push_back(text.data());
+  argp.push_back(nullptr);
+
+  int pipeEnds[2];
+  if (::pipe(pipeEnds) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+  pid_t child = 0;
+  const int spawned = ::posix_spawn(&child, argp[0], &actions, nullptr, argp.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeEnds[1]);
+  if (spawned != 0) {
+    ::close(pipeEnds[0]);
+    return result;
+  }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t count = ::read(pipeEnds[0], buffer, sizeof(buffer));
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;
+    result.stdoutBytes.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(pipeEnds[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) {
+    result.exitCode = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.exitCode = 128 + WTERMSIG(status);
+  }
+  return result;
+}
+
+}  // namespace srctally::testing

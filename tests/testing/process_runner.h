@@ -1,0 +1,25 @@
+// Runs a program as a child process and collects its exit status and standard output, for
+// tests that must watch a whole process (crashes, end-to-end runs).
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace srctally::testing {
+
+struct ProcessResult {
+  /// The exit code. POSIX: the exit status (so exit(-1) gives 255), or 128 + the signal
+  /// number when a signal ended the child. Windows: the process exit code as a signed
+  /// value (ExitProcess(-1) gives -1). -1000 when the child could not be started.
+  int exitCode = 0;
+  std::string stdoutBytes;  ///< everything the child wrote to standard output
+};
+
+/// Runs argv[0] with the arguments argv (UTF-8), the caller's environment plus extraEnv
+/// (which overrides variables of the same name), standard input and error inherited.
+/// On Windows an argv[0] that starts with '/' is a Linux path seen through wine's Z: drive.
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::map<std::string, std::string>& extraEnv = {});
+
+}  // namespace srctally::testing
