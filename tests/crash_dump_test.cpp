@@ -46,10 +46,16 @@ TEST(ComposeDumpPath, NamesFoldersAndFileFromTheIdentity) {
       {u"C:\\Local\\", Identity(u"", u"  "), kCrashTime,
        u"C:\\Local\\srctally.exe_1.2.3.4_x86_2026-12-07_143005_123.dmp", 0},
       // Without version data the name goes straight on with the time stamp.
-      {u"C:\\Local", Identity(u"", u"P", false), {2027, 1, 2, 3, 4, 5, 6},
-       u"C:\\Local\\P\\srctally.exe_2027-01-02_030405_006.dmp", 1},
-      {u"C:\\Local", Identity(u"", u"P", false), {999, 1, 2, 0, 0, 0, 0},
-       u"C:\\Local\\P\\srctally.exe_ 999-01-02_000000_000.dmp", 1},
+      {u"C:\\Local",
+       Identity(u"", u"P", false),
+       {2027, 1, 2, 3, 4, 5, 6},
+       u"C:\\Local\\P\\srctally.exe_2027-01-02_030405_006.dmp",
+       1},
+      {u"C:\\Local",
+       Identity(u"", u"P", false),
+       {999, 1, 2, 0, 0, 0, 0},
+       u"C:\\Local\\P\\srctally.exe_ 999-01-02_000000_000.dmp",
+       1},
   };
   for (const Row& row : rows) {
     DumpPath path;
@@ -119,16 +125,19 @@ TEST(DumpTimeFromUnix, GivesTheLocalCalendarDateAndTime) {
     const DumpTime t = DumpTimeFromUnix(row.seconds, row.milliseconds, row.offset);
     const DumpTime& e = row.expected;
     EXPECT_TRUE(t.year == e.year && t.month == e.month && t.day == e.day && t.hour == e.hour &&
-                t.minute == e.minute && t.second == e.second &&
-                t.milliseconds == e.milliseconds)
+                t.minute == e.minute && t.second == e.second && t.milliseconds == e.milliseconds)
         << row.seconds << " " << row.offset << ": " << t.year << "-" << t.month << "-" << t.day
         << " " << t.hour << ":" << t.minute << ":" << t.second;
   }
 }
 
 TEST(EncodeUtf8, MatchesTheLosslessConversion) {
-  const WString texts[] = {u"/tmp/a b", u"caf\u00e9 \u20ac", u"\U0001F600", WString(1, char16_t(0xDC81)),
-                           WString(1, char16_t(0xD800)) + u"x", u""};
+  const WString texts[] = {u"/tmp/a b",
+                           u"caf\u00e9 \u20ac",
+                           u"\U0001F600",
+                           WString(1, char16_t(0xDC81)),
+                           WString(1, char16_t(0xD800)) + u"x",
+                           u""};
   for (const WString& text : texts) {
     char out[32];
     const std::size_t length = EncodeUtf8(text.c_str(), out, sizeof(out));
@@ -143,9 +152,10 @@ TEST(EncodeUtf8, MatchesTheLosslessConversion) {
 
 TEST(ParseMapsLine, ReadsAddressesPermissionsInodeAndPath) {
   minidump::MapsEntry entry;
-  ASSERT_TRUE(minidump::ParseMapsLine(
-      "7f2c1a000000-7f2c1a028000 r-xp 00002000 fe:01 1312345    /usr/lib/x86_64-linux-gnu/libc.so.6",
-      entry));
+  ASSERT_TRUE(
+      minidump::ParseMapsLine("7f2c1a000000-7f2c1a028000 r-xp 00002000 fe:01 1312345    "
+                              "/usr/lib/x86_64-linux-gnu/libc.so.6",
+                              entry));
   EXPECT_EQ(entry.start, 0x7f2c1a000000u);
   EXPECT_EQ(entry.end, 0x7f2c1a028000u);
   EXPECT_EQ(entry.offset, 0x2000u);
@@ -158,7 +168,8 @@ TEST(ParseMapsLine, ReadsAddressesPermissionsInodeAndPath) {
   EXPECT_FALSE(entry.executable);
   EXPECT_EQ(entry.inode, 0u);
   EXPECT_EQ(entry.path, "");
-  ASSERT_TRUE(minidump::ParseMapsLine("1000-2000 ---p 00000000 08:02 77 /a dir/x (deleted)", entry));
+  ASSERT_TRUE(
+      minidump::ParseMapsLine("1000-2000 ---p 00000000 08:02 77 /a dir/x (deleted)", entry));
   EXPECT_FALSE(entry.readable);
   EXPECT_EQ(entry.path, "/a dir/x (deleted)");
 
@@ -169,8 +180,8 @@ TEST(ParseMapsLine, ReadsAddressesPermissionsInodeAndPath) {
 }
 
 TEST(DecodeUtf8, MatchesTheLosslessConversionAndReportsOverflow) {
-  for (const std::string bytes : {"/usr/lib/libc.so.6", "caf\xc3\xa9", "\xf0\x9f\x98\x80",
-                                  "bad\xff\xc3", "\xed\xa0\x80"}) {
+  for (const std::string bytes :
+       {"/usr/lib/libc.so.6", "caf\xc3\xa9", "\xf0\x9f\x98\x80", "bad\xff\xc3", "\xed\xa0\x80"}) {
     char16_t out[32];
     const std::size_t units = minidump::DecodeUtf8(bytes, out, 32);
     EXPECT_EQ(WString(out, units), FromUtf8Lossless(bytes)) << bytes;

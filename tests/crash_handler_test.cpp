@@ -91,10 +91,10 @@ TEST(CrashHandler, AFaultLeavesOneDumpAndEndsWithTheErrorLine) {
   EXPECT_NE(dump.stackPointer, 0u);
   EXPECT_GE(dump.stackPointer, dump.stackStart);
   EXPECT_LT(dump.stackPointer, dump.stackStart + dump.stackSize);
-  EXPECT_TRUE(std::any_of(dump.moduleNames.begin(), dump.moduleNames.end(),
-                          [](const std::string& module) {
-                            return module.find("crash_test_program") != std::string::npos;
-                          }));
+  EXPECT_TRUE(
+      std::any_of(dump.moduleNames.begin(), dump.moduleNames.end(), [](const std::string& module) {
+        return module.find("crash_test_program") != std::string::npos;
+      }));
 }
 
 }  // namespace

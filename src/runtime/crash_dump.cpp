@@ -73,9 +73,8 @@ WStringView TrimBlanks(WStringView text) {
   return text.substr(first, text.find_last_not_of(u' ') - first + 1);
 }
 
-bool ComposeDumpPath(WStringView localAppData, char16_t separator,
-                     const CrashIdentity& identity, const DumpTime& time,
-                     WStringView archSuffix, DumpPath& path) {
+bool ComposeDumpPath(WStringView localAppData, char16_t separator, const CrashIdentity& identity,
+                     const DumpTime& time, WStringView archSuffix, DumpPath& path) {
   Clear(path);
   if (localAppData.empty() || identity.programFileName.empty()) return false;
   BoundedAppender out(path);
@@ -168,8 +167,8 @@ std::size_t EncodeUtf8(const char16_t* text, char* out, std::size_t capacity) {
     } else if (code < 0x800) {
       ok = put(0xC0 | (code >> 6)) && put(0x80 | (code & 0x3F));
     } else if (code < 0x10000) {
-      ok = put(0xE0 | (code >> 12)) && put(0x80 | ((code >> 6) & 0x3F)) &&
-           put(0x80 | (code & 0x3F));
+      ok =
+          put(0xE0 | (code >> 12)) && put(0x80 | ((code >> 6) & 0x3F)) && put(0x80 | (code & 0x3F));
     } else {
       ok = put(0xF0 | (code >> 18)) && put(0x80 | ((code >> 12) & 0x3F)) &&
            put(0x80 | ((code >> 6) & 0x3F)) && put(0x80 | (code & 0x3F));
@@ -185,9 +184,7 @@ void SetCrashNotification(CrashNotification notification) { crashNotification = 
 
 CrashNotification GetCrashNotification() { return crashNotification; }
 
-void SetCrashIdentityProvider(CrashIdentityProvider provider) {
-  crashIdentityProvider = provider;
-}
+void SetCrashIdentityProvider(CrashIdentityProvider provider) { crashIdentityProvider = provider; }
 
 CrashIdentityProvider GetCrashIdentityProvider() { return crashIdentityProvider; }
 

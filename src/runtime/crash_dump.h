@@ -18,8 +18,8 @@ inline constexpr std::size_t kDumpPathCapacity = 260;
 struct CrashIdentity {
   WString companyName;
   WString productName;
-  WString programFileName;  ///< the program's own file name with its extension
-  bool hasVersion = false;  ///< whether version holds the file version
+  WString programFileName;                  ///< the program's own file name with its extension
+  bool hasVersion = false;                  ///< whether version holds the file version
   std::uint16_t version[4] = {0, 0, 0, 0};  ///< major, minor, build, revision
 };
 
@@ -52,9 +52,8 @@ WStringView TrimBlanks(WStringView text);
 /// the version piece is left out when identity has none. False, with path emptied, when the
 /// local application data folder or the program file name is empty or the path would not
 /// fit kDumpPathCapacity. Allocates nothing, so it may run inside a crash handler.
-bool ComposeDumpPath(WStringView localAppData, char16_t separator,
-                     const CrashIdentity& identity, const DumpTime& time,
-                     WStringView archSuffix, DumpPath& path);
+bool ComposeDumpPath(WStringView localAppData, char16_t separator, const CrashIdentity& identity,
+                     const DumpTime& time, WStringView archSuffix, DumpPath& path);
 
 /// The calendar date and time of a moment given as seconds and milliseconds since
 /// 1970-01-01 UTC, shifted by utcOffsetSeconds. Allocates nothing and takes no locks.

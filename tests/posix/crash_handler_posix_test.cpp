@@ -25,8 +25,8 @@ std::size_t CountFiles(const fs::path& folder) {
 }
 
 std::size_t CountEntries(const fs::path& folder) {
-  return static_cast<std::size_t>(std::distance(fs::recursive_directory_iterator(folder),
-                                                fs::recursive_directory_iterator()));
+  return static_cast<std::size_t>(
+      std::distance(fs::recursive_directory_iterator(folder), fs::recursive_directory_iterator()));
 }
 
 TEST(PosixCrashHandler, RecordsTheSignalOfEachFault) {

@@ -2,9 +2,8 @@
 // guard, and the failure when the program cannot tell who it is.
 #include <windows.h>
 // The shell folder declarations need the base declarations above.
-#include <shlobj.h>
-
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <filesystem>
 #include <random>
@@ -82,9 +81,9 @@ TEST_F(BuildDumpFileNameTest, APathPastTheLimitFailsWithoutCreatingFolders) {
   EXPECT_EQ(path.length, 0u);
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(LocalAppData(), error)) {
-    EXPECT_NE(entry.path().filename().wstring().rfind(
-                  std::wstring(product_.begin(), product_.end()), 0),
-              0u);
+    EXPECT_NE(
+        entry.path().filename().wstring().rfind(std::wstring(product_.begin(), product_.end()), 0),
+        0u);
   }
 }
 

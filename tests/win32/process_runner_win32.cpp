@@ -8,8 +8,8 @@ namespace {
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
+  const int length =
+      ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                         length);
@@ -65,7 +65,8 @@ std::wstring EnvironmentBlock(const std::map<std::string, std::string>& extraEnv
     const std::wstring text = entry;
     const std::size_t equals = text.find(L'=', 1);  // "=C:=C:\x" entries start with '='
     bool replaced = false;
-    for (const auto& pair : extra) replaced = replaced || SameName(text.substr(0, equals), pair.first);
+    for (const auto& pair : extra)
+      replaced = replaced || SameName(text.substr(0, equals), pair.first);
     if (!replaced) block += text + L'\0';
   }
   if (strings != nullptr) ::FreeEnvironmentStringsW(strings);
@@ -102,9 +103,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   startup.hStdOutput = writeEnd;
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
-  const BOOL started = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr,
-                                        TRUE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                                        nullptr, &startup, &process);
+  const BOOL started =
+      ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                       CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup, &process);
   ::CloseHandle(writeEnd);
   if (!started) {
     ::CloseHandle(readEnd);

@@ -139,8 +139,8 @@ bool WriteCrashDump(int signalNumber, const siginfo_t* info, const void* userCon
   }
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  const DumpTime time = DumpTimeFromUnix(now.tv_sec, static_cast<int>(now.tv_nsec / 1000000),
-                                         state.utcOffsetSeconds);
+  const DumpTime time =
+      DumpTimeFromUnix(now.tv_sec, static_cast<int>(now.tv_nsec / 1000000), state.utcOffsetSeconds);
   char pathBytes[kUtf8PathCapacity];
   if (!ComposeDumpPath(state.localAppData, u'/', state.identity, time, CrashArchitectureSuffix(),
                        dumpPath) ||

@@ -42,8 +42,8 @@ void FillContext(const void* userContext, ContextRecord& record) {
   const auto& uc = *static_cast<const ucontext_t*>(userContext);
   const greg_t* r = uc.uc_mcontext.gregs;
   auto reg = [r](int index) { return static_cast<std::uint64_t>(r[index]); };
-  record.contextFlags = md::context::kAmd64 | md::context::kControl | md::context::kInteger |
-                        md::context::kSegments;
+  record.contextFlags =
+      md::context::kAmd64 | md::context::kControl | md::context::kInteger | md::context::kSegments;
   record.rax = reg(REG_RAX), record.rcx = reg(REG_RCX), record.rdx = reg(REG_RDX);
   record.rbx = reg(REG_RBX), record.rsp = reg(REG_RSP), record.rbp = reg(REG_RBP);
   record.rsi = reg(REG_RSI), record.rdi = reg(REG_RDI);
@@ -198,8 +198,8 @@ void CollectMappings(std::uint64_t stackPointer, MemoryRange& holding, MemoryRan
     }
     if (moduleCount == kMaxModules || entry.path.size() > kNamePoolBytes - namePoolUsed) return;
     std::memcpy(namePool + namePoolUsed, entry.path.data(), entry.path.size());
-    modules[moduleCount++] = {entry.start, entry.end, entry.inode, namePoolUsed,
-                              entry.path.size(), entry.executable};
+    modules[moduleCount++] = {entry.start,  entry.end,         entry.inode,
+                              namePoolUsed, entry.path.size(), entry.executable};
     namePoolUsed += entry.path.size();
   });
   if (moduleCount > 0 && !modules[moduleCount - 1].executable) --moduleCount;
@@ -235,9 +235,8 @@ class DumpFile {
     static const char kZeroPage[kPageBytes] = {};
     const std::uint32_t rva = position_;
     while (size > 0 && ok_) {
-      const std::size_t chunk = kPageBytes - address % kPageBytes < size
-                                    ? kPageBytes - address % kPageBytes
-                                    : size;
+      const std::size_t chunk =
+          kPageBytes - address % kPageBytes < size ? kPageBytes - address % kPageBytes : size;
       // The kernel reports EFAULT for memory it cannot read instead of faulting. The raw
       // system call also keeps memory checkers from vetting stack bytes that are not ours.
       const auto count = static_cast<ssize_t>(
@@ -365,19 +364,22 @@ void GatherSystemFacts(SystemFacts& facts) {
   facts = SystemFacts{};
   facts.processorArchitecture = kArchitecture;
   const long processors = ::sysconf(_SC_NPROCESSORS_ONLN);
-  facts.processorCount = static_cast<std::uint8_t>(processors < 1 ? 1 : processors > 255 ? 255 : processors);
+  facts.processorCount = static_cast<std::uint8_t>(processors < 1     ? 1
+                                                   : processors > 255 ? 255
+                                                                      : processors);
   struct utsname names {};
   if (::uname(&names) != 0) return;
   // The release reads like "6.1.0-18-amd64": major, minor and patch level.
   std::uint32_t* numbers[] = {&facts.majorVersion, &facts.minorVersion, &facts.buildNumber};
   const char* text = names.release;
   for (std::uint32_t* number : numbers) {
-    while (*text >= '0' && *text <= '9') *number = *number * 10 + static_cast<unsigned>(*text++ - '0');
+    while (*text >= '0' && *text <= '9')
+      *number = *number * 10 + static_cast<unsigned>(*text++ - '0');
     if (*text != '.') break;
     ++text;
   }
-  std::string description = std::string(names.sysname) + " " + names.release + " " +
-                            names.version + " " + names.machine;
+  std::string description =
+      std::string(names.sysname) + " " + names.release + " " + names.version + " " + names.machine;
   const WString wide = FromUtf8Lossless(description);
   facts.descriptionLength = wide.size() < std::size(facts.description) - 1
                                 ? wide.size()
@@ -446,7 +448,8 @@ bool WriteMinidump(int fd, const FaultSnapshot& fault, const SystemFacts& facts)
 
   const auto stackSize = static_cast<std::size_t>(stackEnd - stackStart);
   const md::MemoryDescriptor stack{
-      stackStart, {static_cast<std::uint32_t>(stackSize), file.AppendMemory(stackStart, stackSize)}};
+      stackStart,
+      {static_cast<std::uint32_t>(stackSize), file.AppendMemory(stackStart, stackSize)}};
 
   const std::uint32_t one = 1;
   md::Thread thread{};

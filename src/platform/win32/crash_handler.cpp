@@ -91,8 +91,8 @@ bool WriteDump(void* file, EXCEPTION_POINTERS* exceptionPointers) {
     exception.ThreadId = ::GetCurrentThreadId();
     exception.ExceptionPointers = exceptionPointers;
     exception.ClientPointers = FALSE;  // the pointers are this process's own
-    if (writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal,
-                  &exception, nullptr, nullptr)) {
+    if (writeDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file, MiniDumpNormal, &exception,
+                  nullptr, nullptr)) {
       ::FreeLibrary(library);
       return true;
     }
