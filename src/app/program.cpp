@@ -10,6 +10,7 @@
 #include "counting/line_stats.h"
 #include "input/tree_walk.h"
 #include "platform/console_sink.h"
+#include "platform/crash_handler.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "runtime/crash_dump.h"
@@ -83,7 +84,7 @@ int Run(CConsole& console, std::vector<WString>& args) {
 
 int RunProgram(std::vector<WString>& args) {
   SetCrashIdentityProvider(ReadCrashIdentity);
-  InstallCrashHandler();
+  platform::InstallCrashHandler();
   const std::unique_ptr<platform::IConsoleSink> sink = platform::CreateStandardOutputSink();
   CConsole console(*sink);
   crashConsole = &console;
