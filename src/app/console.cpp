@@ -1,0 +1,90 @@
+// srctally's parameters and texts on top of the console frame.
+#include "app/console.h"
+
+#include "platform/file_system.h"
+#include "platform/full_path.h"
+#include "runtime/version_info.h"
+
+namespace srctally {
+namespace {
+
+// Capacity of the source path. Long enough for any path the walk can use, so a long path
+// given by the user is counted rather than rejected.
+constexpr std::size_t kSourcePathCapacity = 32772;
+
+constexpr char16_t kUsage[] =
+    u"[<path>] [/display [<level> [<mode>]]] [/noheader] [/subdir] [/?]\n\nWhere:\n\n"
+    u"  <path>     File or directory to browse [Default: current directory].\n\n"
+    u"Optional parameters:\n\n"
+    u"  /display     Sets the level of information that will be displayed and\n"
+    u"                optionally the translation mode.\n"
+    u"                <level> is either of the following values:\n"
+    u"                 normal  - compact output (default).\n"
+    u"                 verbose - detailed output.\n"
+    u"                <mode> is either of the following translation modes:\n"
+    u"                 text    - default output.\n"
+    u"                 unicode - UTF-16 output.\n"
+    u"                 utf8    - UTF-8 output.\n"
+    u"  /noheader  Does not process header files.\n"
+    u"  /subdir    Processes files in sub-directories.\n"
+    u"  /?         Displays this help message.\n";
+
+}  // namespace
+
+CConsole::CConsole(platform::IConsoleSink& sink) : CBaseConsole(sink) {
+  headerOptions_ = msg::kHeaderKindPrefix;
+  allowedLevels_ = display::kNormal | display::kVerbose;
+}
+
+WString CConsole::GetDescription() const {
+  return u"Counts code and comment lines in C/C++/C#, Arduino and Java source files.";
+}
+
+WString CConsole::GetUsage() const { return kUsage; }
+
+std::int32_t CConsole::OnArgument(std::size_t index, WStringView text) {
+  if (index != 1) return param::kResultRejected;
+  if (!platform::MakeFullPath(text, sourcePath, kSourcePathCapacity)) {
+    // Counting the current folder instead of the path the user named would be a silent
+    // wrong result: remember the failure so Validate reports it.
+    sourcePath.clear();
+    pathFailed_ = true;
+  }
+  return 0;
+}
+
+std::int32_t CConsole::OnSwitch(WStringView name, std::span<const WStringView> values) {
+  std::uint32_t id = 0;
+  const std::int32_t row = LookupParameter(name, kApplicationParameters, &id);
+  if (row >= 0) {
+    options |= param::FlagBit(id);
+    return row;
+  }
+  return CBaseConsole::OnSwitch(name, values);
+}
+
+bool CConsole::Validate() {
+  if ((parameterFlags_ & param::kFlagHelp) != 0) return false;
+  if (sourcePath.empty() && !pathFailed_ &&
+      !platform::MakeFullPath(u".", sourcePath, kSourcePathCapacity)) {
+    sourcePath.clear();
+  }
+  if (sourcePath.empty() || !platform::PathExists(sourcePath)) {
+    errorText_ = u"the specified path does not exist.";
+    errorCode_ = 0;
+    return false;
+  }
+  if (!platform::IsDirectory(sourcePath)) options &= ~option::kSubdir;
+  return true;
+}
+
+BannerTexts CConsole::GetBannerTexts() {
+  BannerTexts texts;
+  const CConsoleVersionInfo version;
+  WString text;
+  if (version.GetTitleLine(text)) texts.titleLine = text;
+  if (version.GetLegalNotice(text)) texts.legalNotice = text;
+  return texts;
+}
+
+}  // namespace srctally

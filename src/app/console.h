@@ -1,0 +1,47 @@
+// The application's console: srctally's parameters, its source path and the texts it gives
+// the console frame.
+#pragma once
+
+#include <cstdint>
+
+#include "console/base_console.h"
+
+namespace srctally {
+
+/// Bits of CConsole::options.
+namespace option {
+inline constexpr std::uint32_t kNoHeader = 0x1;  ///< /noheader: header files are skipped
+inline constexpr std::uint32_t kSubdir = 0x2;    ///< /subdir: sub-folders are walked
+}  // namespace option
+
+/// The application's own switches, in lookup order ("n" selects noheader, "s" subdir).
+inline constexpr ParameterEntry kApplicationParameters[] = {
+    {u"noheader", 0x20000, 0},
+    {u"subdir", 0x20001, 0},
+};
+
+/// srctally's console object: the store of the parsed parameters and the path by which
+/// all text reaches the console.
+class CConsole : public CBaseConsole {
+ public:
+  explicit CConsole(platform::IConsoleSink& sink);
+
+  WString GetDescription() const override;
+  WString GetUsage() const override;
+  /// The first argument is the source path, made a full path; any other is rejected.
+  std::int32_t OnArgument(std::size_t index, WStringView text) override;
+  /// noheader and subdir (their values are ignored), else the frame's switches.
+  std::int32_t OnSwitch(WStringView name, std::span<const WStringView> values) override;
+  /// Supplies the current folder as the default path and checks that the path exists.
+  bool Validate() override;
+  /// The title line and legal notice from the program's own version data.
+  BannerTexts GetBannerTexts() override;
+
+  std::uint32_t options = 0;
+  WString sourcePath;
+
+ private:
+  bool pathFailed_ = false;  // the given path could not be made a full path
+};
+
+}  // namespace srctally
