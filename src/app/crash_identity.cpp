@@ -11,7 +11,11 @@ bool ReadString(const CVersionInfo& version, WStringView name, WString& text) {
   const char16_t* value = nullptr;
   std::uint32_t length = 0;
   if (!version.QueryStringValue(name, value, length)) return false;
-  text = value != nullptr ? WString(value) : WString();  // up to the value's terminating NUL
+  // The value ends at its terminating NUL or after the length the data gives, whichever
+  // comes first, so damaged data cannot make the copy run past the block.
+  WStringView view = value != nullptr ? WStringView(value, length) : WStringView();
+  view = view.substr(0, view.find(u'\0'));
+  text.assign(view.substr(0, kDumpPathCapacity - 1));
   return true;
 }
 
