@@ -41,6 +41,6 @@ cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DSRCT
 cmake --build build/win64 -j"$jobs"
 export WINEDEBUG=-all
 wineboot -i >/dev/null 2>&1 || true
-wineserver -p
+wineserver -p 2>/dev/null || true  # a running server (e.g. left by wineboot) is fine
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 ctest --test-dir build/win64 --output-on-failure -j"$jobs"
