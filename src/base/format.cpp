@@ -15,7 +15,7 @@ std::uint64_t FormatArg::AsUnsigned() const {
 
 namespace {
 
-struct Spec {
+struct Field {
   bool left = false, plus = false, blank = false, zero = false, alt = false;
   int width = 0;
   int precision = -1;
@@ -59,11 +59,11 @@ WString Digits(std::uint64_t value, unsigned base, bool upper) {
   return digits;
 }
 
-void Pad(WString& out, WStringView prefix, WStringView body, const Spec& spec, bool zeroPad) {
+void Pad(WString& out, WStringView prefix, WStringView body, const Field& field, bool zeroPad) {
   const std::size_t len = prefix.size() + body.size();
-  const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+  const std::size_t width = field.width > 0 ? static_cast<std::size_t>(field.width) : 0;
   const std::size_t fill = width > len ? width - len : 0;
-  if (spec.left) {
+  if (field.left) {
     out.append(prefix).append(body).append(fill, u' ');
   } else if (zeroPad) {
     out.append(prefix).append(fill, u'0').append(body);
@@ -72,41 +72,41 @@ void Pad(WString& out, WStringView prefix, WStringView body, const Spec& spec, b
   }
 }
 
-void FormatInteger(WString& out, const Spec& spec, const FormatArg& arg) {
+void FormatInteger(WString& out, const Field& field, const FormatArg& arg) {
   WString prefix;
   std::uint64_t magnitude = 0;
   unsigned base = 10;
-  const bool isSigned = spec.conversion == u'd' || spec.conversion == u'i';
+  const bool isSigned = field.conversion == u'd' || field.conversion == u'i';
   if (isSigned) {
-    const std::int64_t value = SignExtend(arg.AsUnsigned(), spec.bits);
+    const std::int64_t value = SignExtend(arg.AsUnsigned(), field.bits);
     magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     if (value < 0) {
       prefix = u"-";
-    } else if (spec.plus) {
+    } else if (field.plus) {
       prefix = u"+";
-    } else if (spec.blank) {
+    } else if (field.blank) {
       prefix = u" ";
     }
   } else {
-    magnitude = Truncate(arg.AsUnsigned(), spec.bits);
-    if (spec.conversion == u'x' || spec.conversion == u'X') base = 16;
-    if (spec.conversion == u'o') base = 8;
-    if (spec.alt && base == 16 && magnitude != 0) prefix = spec.conversion == u'X' ? u"0X" : u"0x";
-    if (spec.alt && base == 8) prefix = u"0";
+    magnitude = Truncate(arg.AsUnsigned(), field.bits);
+    if (field.conversion == u'x' || field.conversion == u'X') base = 16;
+    if (field.conversion == u'o') base = 8;
+    if (field.alt && base == 16 && magnitude != 0) prefix = field.conversion == u'X' ? u"0X" : u"0x";
+    if (field.alt && base == 8) prefix = u"0";
   }
-  WString body = Digits(magnitude, base, spec.conversion == u'X');
-  if (spec.precision >= 0) {
-    if (spec.precision == 0 && magnitude == 0) body.clear();
-    if (body.size() < static_cast<std::size_t>(spec.precision)) {
-      body.insert(0, static_cast<std::size_t>(spec.precision) - body.size(), u'0');
+  WString body = Digits(magnitude, base, field.conversion == u'X');
+  if (field.precision >= 0) {
+    if (field.precision == 0 && magnitude == 0) body.clear();
+    if (body.size() < static_cast<std::size_t>(field.precision)) {
+      body.insert(0, static_cast<std::size_t>(field.precision) - body.size(), u'0');
     }
   }
-  Pad(out, prefix, body, spec, spec.zero && !spec.left && spec.precision < 0);
+  Pad(out, prefix, body, field, field.zero && !field.left && field.precision < 0);
 }
 
-void FormatArgument(WString& out, const Spec& spec, const FormatArg* arg) {
+void FormatArgument(WString& out, const Field& field, const FormatArg* arg) {
   if (arg == nullptr) return;  // more conversions than arguments: print nothing
-  switch (spec.conversion) {
+  switch (field.conversion) {
     case u's': {
       WString owned;
       WStringView text = arg->AsText();
@@ -114,26 +114,26 @@ void FormatArgument(WString& out, const Spec& spec, const FormatArg* arg) {
         owned = FormatV(u"%I64d", FormatArgs(arg, 1));
         text = owned;
       }
-      if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision)) {
-        text = text.substr(0, static_cast<std::size_t>(spec.precision));
+      if (field.precision >= 0 && text.size() > static_cast<std::size_t>(field.precision)) {
+        text = text.substr(0, static_cast<std::size_t>(field.precision));
       }
-      Pad(out, {}, text, spec, false);
+      Pad(out, {}, text, field, false);
       return;
     }
     case u'c': {
       if (arg->kind() == FormatArg::Kind::kText) {
-        Pad(out, {}, arg->AsText().substr(0, 1), spec, false);
+        Pad(out, {}, arg->AsText().substr(0, 1), field, false);
       } else {
         const char16_t ch = static_cast<char16_t>(arg->AsUnsigned());
-        Pad(out, {}, WStringView(&ch, 1), spec, false);
+        Pad(out, {}, WStringView(&ch, 1), field, false);
       }
       return;
     }
     default:
       if (arg->kind() == FormatArg::Kind::kText) {
-        Pad(out, {}, arg->AsText(), spec, false);
+        Pad(out, {}, arg->AsText(), field, false);
       } else {
-        FormatInteger(out, spec, *arg);
+        FormatInteger(out, field, *arg);
       }
   }
 }
@@ -161,47 +161,47 @@ void AppendFormatV(WString& out, WStringView format, FormatArgs args) {
       continue;
     }
     const std::size_t start = i - 1;
-    Spec spec;
+    Field field;
     for (; i < n; ++i) {
       const char16_t f = format[i];
-      if (f == u'-') spec.left = true;
-      else if (f == u'+') spec.plus = true;
-      else if (f == u' ') spec.blank = true;
-      else if (f == u'0') spec.zero = true;
-      else if (f == u'#') spec.alt = true;
+      if (f == u'-') field.left = true;
+      else if (f == u'+') field.plus = true;
+      else if (f == u' ') field.blank = true;
+      else if (f == u'0') field.zero = true;
+      else if (f == u'#') field.alt = true;
       else break;
     }
     if (i < n && format[i] == u'*') {
-      spec.width = cursor.NextInt();
-      if (spec.width < 0) spec.left = true, spec.width = -spec.width;
+      field.width = cursor.NextInt();
+      if (field.width < 0) field.left = true, field.width = -field.width;
       ++i;
     } else {
-      while (i < n && format[i] >= u'0' && format[i] <= u'9') spec.width = spec.width * 10 + (format[i++] - u'0');
+      while (i < n && format[i] >= u'0' && format[i] <= u'9') field.width = field.width * 10 + (format[i++] - u'0');
     }
     if (i < n && format[i] == u'.') {
       ++i;
-      spec.precision = 0;
+      field.precision = 0;
       if (i < n && format[i] == u'*') {
-        spec.precision = cursor.NextInt();
+        field.precision = cursor.NextInt();
         ++i;
       } else {
-        while (i < n && format[i] >= u'0' && format[i] <= u'9') spec.precision = spec.precision * 10 + (format[i++] - u'0');
+        while (i < n && format[i] >= u'0' && format[i] <= u'9') field.precision = field.precision * 10 + (format[i++] - u'0');
       }
     }
     // Length modifiers decide how many bits of the argument the conversion reads.
-    if (format.substr(i, 3) == u"I64") spec.bits = 64, i += 3;
-    else if (format.substr(i, 3) == u"I32") spec.bits = 32, i += 3;
-    else if (format.substr(i, 2) == u"hh") spec.bits = 8, i += 2;
-    else if (format.substr(i, 2) == u"ll") spec.bits = 64, i += 2;
-    else if (i < n && format[i] == u'h') spec.bits = 16, ++i;
+    if (format.substr(i, 3) == u"I64") field.bits = 64, i += 3;
+    else if (format.substr(i, 3) == u"I32") field.bits = 32, i += 3;
+    else if (format.substr(i, 2) == u"hh") field.bits = 8, i += 2;
+    else if (format.substr(i, 2) == u"ll") field.bits = 64, i += 2;
+    else if (i < n && format[i] == u'h') field.bits = 16, ++i;
     else if (i < n && (format[i] == u'l' || format[i] == u'w')) ++i;
-    else if (i < n && (format[i] == u'z' || format[i] == u'j' || format[i] == u't' || format[i] == u'I')) spec.bits = 64, ++i;
+    else if (i < n && (format[i] == u'z' || format[i] == u'j' || format[i] == u't' || format[i] == u'I')) field.bits = 64, ++i;
     if (i >= n || !IsConversion(format[i])) {
       out.append(format.substr(start, i - start));  // not a conversion: keep the text as it is
       continue;
     }
-    spec.conversion = format[i++];
-    FormatArgument(out, spec, cursor.Next());
+    field.conversion = format[i++];
+    FormatArgument(out, field, cursor.Next());
   }
 }
 
