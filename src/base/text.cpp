@@ -24,8 +24,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-// Length of the valid UTF-8 sequence starting at bytes[i] and its code point, or 0 when the
-// bytes there do not form one (overlong forms, surrogates and values above U+10FFFF included).
+}  // namespace
+
 std::size_t DecodeUtf8At(std::string_view bytes, std::size_t i, char32_t& cp) {
   const auto b0 = static_cast<std::uint8_t>(bytes[i]);
   std::size_t len = 0;
@@ -51,8 +51,6 @@ std::size_t DecodeUtf8At(std::string_view bytes, std::size_t i, char32_t& cp) {
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   return len;
 }
-
-}  // namespace
 
 std::string ToUtf8(WStringView text) {
   std::string out;

@@ -20,6 +20,11 @@ std::string ToUtf8(WStringView text);
 /// Used for file names and arguments, which on POSIX are arbitrary bytes.
 WString FromUtf8Lossless(std::string_view bytes);
 
+/// Length of the valid UTF-8 sequence at bytes[i] (i < bytes.size()) and its code point in
+/// cp, or 0 when the bytes there form none: overlong forms, surrogates and values above
+/// U+10FFFF are not valid. Allocates nothing, so crash handlers may use it.
+std::size_t DecodeUtf8At(std::string_view bytes, std::size_t i, char32_t& cp);
+
 /// Widens 7-bit ASCII text (literals, numbers); bytes above 0x7F are taken as Latin-1.
 WString FromLatin1(std::string_view text);
 

@@ -2,6 +2,8 @@
 // inside a crash handler, so they work on views and fixed buffers only.
 #include "runtime/minidump_format.h"
 
+#include "base/text.h"
+
 namespace srctally::minidump {
 namespace {
 
@@ -47,33 +49,6 @@ void SkipBlanks(std::string_view text, std::size_t& pos) {
   while (pos < text.size() && text[pos] == ' ') ++pos;
 }
 
-/// The length of the valid UTF-8 sequence at bytes[i] and its code point, or 0.
-std::size_t DecodeSequence(std::string_view bytes, std::size_t i, char32_t& cp) {
-  const auto b0 = static_cast<std::uint8_t>(bytes[i]);
-  std::size_t len = 0;
-  char32_t min = 0;
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  } else if ((b0 & 0xE0) == 0xC0) {
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + len > bytes.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<std::uint8_t>(bytes[i + k]);
-    if ((b & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 }  // namespace
 
 bool ParseMapsLine(std::string_view line, MapsEntry& entry) {
@@ -102,7 +77,7 @@ std::size_t DecodeUtf8(std::string_view bytes, char16_t* out, std::size_t capaci
   std::size_t used = 0;
   for (std::size_t i = 0; i < bytes.size();) {
     char32_t cp = 0;
-    std::size_t len = DecodeSequence(bytes, i, cp);
+    std::size_t len = DecodeUtf8At(bytes, i, cp);
     if (len == 0) {
       cp = 0xDC00 + static_cast<std::uint8_t>(bytes[i]);  // keep the raw byte
       len = 1;
