@@ -42,8 +42,7 @@ std::string Banner() {
                       std::to_string(SRCTALLY_VERSION_BUILD) + ")";
   if (SRCTALLY_PRERELEASE != 0) title += " [BETA]";
   if (platform::IsRunningOnWow64()) title += ", 32-bit.";
-  return title +
-         "\nCounts code and comment lines in C/C++/C#, Arduino and Java source files.\n" +
+  return title + "\nCounts code and comment lines in C/C++/C#, Arduino and Java source files.\n" +
          SRCTALLY_LEGAL_COPYRIGHT + "\n\n";
 }
 
@@ -73,8 +72,8 @@ std::string Report(int files) {
     const std::string digits = std::to_string(value);
     return std::string(total.size() + 1 - digits.size(), ' ') + digits + "\n";
   };
-  return " (size: " + std::to_string(26 * files) + " bytes, actual: " +
-         std::to_string(22 * files) + " bytes)\n" + std::string(53, '-') +
+  return " (size: " + std::to_string(26 * files) + " bytes, actual: " + std::to_string(22 * files) +
+         " bytes)\n" + std::string(53, '-') +
          "\n  Number of lines of code:       " + number(files) +
          "  Number of directive lines:     " + number(files) +
          "  Number of empty lines:         " + number(files) +
@@ -144,8 +143,8 @@ struct Outcome {
 };
 
 Outcome RunTally(std::vector<std::string> args, const fs::path& workingDir = {},
-               const std::function<std::string(const std::string&)>& decode = {},
-               const std::map<std::string, std::string>& env = {}) {
+                 const std::function<std::string(const std::string&)>& decode = {},
+                 const std::map<std::string, std::string>& env = {}) {
   args.insert(args.begin(), SRCTALLY_EXE);
   const testing::ProcessResult result = testing::RunProcess(args, env, workingDir);
   return {result.exitCode, WithoutTime(decode ? decode(result.stdoutBytes) : result.stdoutBytes)};
@@ -165,9 +164,8 @@ TEST(ProgramEndToEndTest, ProblemReportsEndWithExitCodeOne) {
       {{missing}, Usage() + "\nERROR: the specified path does not exist.\n\n"},
       {{root, root}, Usage() + "\nUnknown parameter(s):\n\n\t" + root + "\n\n"},
       {{"/foo", "/display:loud"},
-       Usage() +
-           "\nInvalid parameter value(s):\n\n\t/display (expected: normal,verbose)\n\n"
-           "Unknown parameter(s):\n\n\t/foo\n\n"},
+       Usage() + "\nInvalid parameter value(s):\n\n\t/display (expected: normal,verbose)\n\n"
+                 "Unknown parameter(s):\n\n\t/foo\n\n"},
   };
   for (const auto& row : rows) {
     const Outcome run = RunTally(row.args);
@@ -197,6 +195,7 @@ TEST(ProgramEndToEndTest, CountingRuns) {
     std::string afterBanner;
   } rows[] = {
       {{Text(tree)}, {}, SourcePath(tree) + Browsing("/") + ".\n\n" + Closing(1)},
+      {{Text(tree), "/noheader:yes"}, {}, SourcePath(tree) + Browsing("/") + ".\n\n" + Closing(1)},
       {{Text(tree), "/subdir"},
        {},
        SourcePath(tree) + Browsing("/") + ".\n" + Browsing("/a") + ".\n" + Browsing("/a/b") +
@@ -211,8 +210,8 @@ TEST(ProgramEndToEndTest, CountingRuns) {
        {},
        "Verbose mode enabled.\nHeader files not parsed.\nProcessing files in sub-directories.\n\n" +
            SourcePath(tree) + Browsing("/") + oneBlock + "1 file(s) processed.\n\n" +
-           Browsing("/a") + "\ntwo.c" + Report(1) + "1 file(s) processed.\n\n" +
-           Browsing("/a/b") + "0 file(s) processed.\n\n" + Closing(2)},
+           Browsing("/a") + "\ntwo.c" + Report(1) + "1 file(s) processed.\n\n" + Browsing("/a/b") +
+           "0 file(s) processed.\n\n" + Closing(2)},
       // A single file: /subdir is cleared, so neither the echo nor the walk shows it.
       {{Text(one), "/display", "verbose", "/subdir"},
        {},
@@ -224,8 +223,8 @@ TEST(ProgramEndToEndTest, CountingRuns) {
        SourcePath(a) + Browsing("/") + ".\n" + Browsing("/b") + ".\n\n" + Closing(2)},
       {{},
        b,
-       "For a list of supported parameters use:\tsrctally /?\n\n" + SourcePath(b) +
-           Browsing("/") + ".\n\n" + Closing(1)},
+       "For a list of supported parameters use:\tsrctally /?\n\n" + SourcePath(b) + Browsing("/") +
+           ".\n\n" + Closing(1)},
       {{"/display"}, b, SourcePath(b) + Browsing("/") + ".\n\n" + Closing(1)},
       {{Text(dir.path() / "three")},
        {},
@@ -233,8 +232,8 @@ TEST(ProgramEndToEndTest, CountingRuns) {
       {{Text(none)}, {}, SourcePath(none) + Browsing("/") + "\n" + Closing(0)},
       {{Text(none), "/display:verbose"},
        {},
-       "Verbose mode enabled.\n\n" + SourcePath(none) + Browsing("/") +
-           "0 file(s) processed.\n\n" + Closing(0)},
+       "Verbose mode enabled.\n\n" + SourcePath(none) + Browsing("/") + "0 file(s) processed.\n\n" +
+           Closing(0)},
   };
   for (const auto& row : rows) {
     const std::string what = row.args.empty() ? "(none)" : row.args.back();
@@ -256,11 +255,9 @@ TEST(ProgramEndToEndTest, FileThatCannotBeCountedEndsTheRunWithExitCodeTwo) {
   const Outcome walk = RunTally({Text(dir.path()), "/subdir"});
   EXPECT_EQ(walk.exitCode, 2);
   EXPECT_EQ(walk.output,
-            WithEol(Banner() + SourcePath(dir.path()) + Browsing("/") + ".\n" +
-                    Browsing("/sub") +
+            WithEol(Banner() + SourcePath(dir.path()) + Browsing("/") + ".\n" + Browsing("/sub") +
                     ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData) +
-                    ErrorWithSystemText(std::string("cannot search for files in ") + kSep +
-                                            "sub.",
+                    ErrorWithSystemText(std::string("cannot search for files in ") + kSep + "sub.",
                                         win32err::kInvalidData)));
 
   const Outcome single = RunTally({Text(bad), "/display", "verbose"});
@@ -273,8 +270,8 @@ TEST(ProgramEndToEndTest, OutputModesEncodeTheWholeRun) {
   // A folder name beyond ASCII shows the encoding in the source path line.
   const fs::path folder = dir.path() / fs::path(u8"\u00fc");
   dir.Write(folder / "a.c", kSource);
-  const std::string expected = WithEol(Banner() + SourcePath(folder) + Browsing("/") + ".\n\n" +
-                                       Closing(1));
+  const std::string expected =
+      WithEol(Banner() + SourcePath(folder) + Browsing("/") + ".\n\n" + Closing(1));
   const std::map<std::string, std::string> cLocale = {{"LC_ALL", "C"}};
   const struct {
     std::vector<std::string> args;

@@ -104,10 +104,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   startup.hStdOutput = writeEnd;
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
-  const BOOL started =
-      ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                       CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                       workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &process);
+  const BOOL started = ::CreateProcessW(
+      program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+      environment.data(), workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &process);
   ::CloseHandle(writeEnd);
   if (!started) {
     ::CloseHandle(readEnd);
