@@ -7,3 +7,5 @@ target_link_libraries(crash_test_program PRIVATE srctally_lib srctally_warnings)
 add_dependencies(srctally_tests crash_test_program)
 target_compile_definitions(srctally_tests
                            PRIVATE SRCTALLY_CRASH_TEST_EXE="$<TARGET_FILE:crash_test_program>")
+# The end-to-end tests build the expected banner from the program's version numbers.
+target_include_directories(srctally_tests PRIVATE ${PROJECT_BINARY_DIR}/generated)

@@ -1,6 +1,7 @@
 // The command-line parser of the console frame: switches and values against parameter
 // tables, the display switch, and the problem report.
 #include "console/base_console.h"
+#include "platform/file_system.h"
 
 namespace srctally {
 namespace {
@@ -9,10 +10,19 @@ constexpr WStringView kValueSeparators = u",;=";
 
 bool IsDecimalDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
 
+// Where '/' separates folders, an absolute path such as /src/net starts like a switch. No
+// switch name holds a '/', so a '/' after the first one, before any ':' that starts the
+// values, makes the argument a path (a single-component path is written /src/).
+bool IsAbsolutePathArgument(WStringView argument) {
+  if (platform::PathSeparator() != u'/') return false;
+  const WStringView name = argument.substr(1, argument.find(u':', 1) - 1);
+  return name.find(u'/') != WStringView::npos;
+}
+
 // "/x", or "-x" unless a digit follows the hyphen (-5 is a number, a lone - a switch).
 bool IsSwitch(WStringView argument) {
   if (argument.empty()) return false;
-  if (argument[0] == u'/') return true;
+  if (argument[0] == u'/') return !IsAbsolutePathArgument(argument);
   return argument[0] == u'-' && !(argument.size() > 1 && IsDecimalDigit(argument[1]));
 }
 

@@ -13,7 +13,8 @@ extern char** environ;
 namespace srctally::testing {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::string>& extraEnv) {
+                         const std::map<std::string, std::string>& extraEnv,
+                         const std::filesystem::path& workingDir) {
   ProcessResult result;
   result.exitCode = -1000;
   if (argv.empty()) return result;
@@ -39,6 +40,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
   posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+  if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
   pid_t child = 0;
   const int spawned = ::posix_spawn(&child, argp[0], &actions, nullptr, argp.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);

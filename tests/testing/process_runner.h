@@ -2,6 +2,7 @@
 // tests that must watch a whole process (crashes, end-to-end runs).
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,9 +18,11 @@ struct ProcessResult {
 };
 
 /// Runs argv[0] with the arguments argv (UTF-8), the caller's environment plus extraEnv
-/// (which overrides variables of the same name), standard input and error inherited.
+/// (which overrides variables of the same name), standard input and error inherited, in
+/// workingDir when it is not empty (else in the caller's current folder).
 /// On Windows an argv[0] that starts with '/' is a Linux path seen through wine's Z: drive.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::string>& extraEnv = {});
+                         const std::map<std::string, std::string>& extraEnv = {},
+                         const std::filesystem::path& workingDir = {});
 
 }  // namespace srctally::testing

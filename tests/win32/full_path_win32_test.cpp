@@ -34,6 +34,9 @@ TEST(FullPathWin32Test, ExpandsCanonicalisesAndJoins) {
       {u"C:\\a\\.\\b\\..\\c", u"C:\\a\\c"},
       {u"\\\\srv\\share\\a\\..\\b", u"\\\\srv\\share\\b"},
       {u"file.c", cwd + u"file.c"},
+      {u".", cwd.size() > 3 ? cwd.substr(0, cwd.size() - 1) : cwd},
+      {u"C:\\a\\.", u"C:\\a"},
+      {u"C:\\.", u"C:\\"},
   };
   for (const auto& row : rows) {
     WString out;

@@ -78,7 +78,8 @@ std::wstring EnvironmentBlock(const std::map<std::string, std::string>& extraEnv
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::string>& extraEnv) {
+                         const std::map<std::string, std::string>& extraEnv,
+                         const std::filesystem::path& workingDir) {
   ProcessResult result;
   result.exitCode = -1000;
   if (argv.empty()) return result;
@@ -103,9 +104,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   startup.hStdOutput = writeEnd;
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
-  const BOOL started =
-      ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                       CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup, &process);
+  const BOOL started = ::CreateProcessW(
+      program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+      environment.data(), workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &process);
   ::CloseHandle(writeEnd);
   if (!started) {
     ::CloseHandle(readEnd);

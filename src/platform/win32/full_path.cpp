@@ -11,7 +11,17 @@ namespace {
 // The expansion and the shell's path functions work in MAX_PATH characters.
 constexpr DWORD kExpansionCapacity = MAX_PATH;
 
-bool CopyOut(const wchar_t* text, WString& out, std::size_t capacity) {
+// Some shell implementations (wine's among them) keep a final "\." component that the
+// canonical form drops, so "." would come out as "C:\dir\." instead of "C:\dir".
+void DropFinalDot(wchar_t* path) {
+  const std::size_t length = ::lstrlenW(path);
+  if (length < 2 || path[length - 1] != L'.' || path[length - 2] != L'\\') return;
+  path[length - 1] = L'\0';
+  ::PathRemoveBackslashW(path);  // a root such as "C:\" keeps its backslash
+}
+
+bool CopyOut(wchar_t* text, WString& out, std::size_t capacity) {
+  DropFinalDot(text);
   const std::size_t length = ::lstrlenW(text);
   if (length >= capacity) {
     ::SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -1,0 +1,293 @@
+// Whole runs of the built program on temp folders: every byte of standard output and the
+// exit code. Only the elapsed time of the closing line is matched by pattern.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/product_info.h"
+#include "base/status.h"
+#include "base/text.h"
+#include "platform/library.h"
+#include "runtime/system_text.h"
+#include "testing/console_platform.h"
+#include "testing/process_runner.h"
+#include "testing/temp_dir.h"
+#include "version_numbers.h"
+
+namespace srctally {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::kEol;
+using testing::kSep;
+using testing::TempDir;
+
+// Every source file of these tests holds this text: 4 lines (one code, one directive, one
+// comment, one empty), 26 bytes, 22 characters once trimmed.
+constexpr char kSource[] = "int a;\n// c\n#include <x>\n\n";
+constexpr char kRule[] = "------------------------------------------------------------------\n";
+
+std::string Text(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string Banner() {
+  std::string title = std::string(SRCTALLY_PRODUCT_NAME) + " - Version " +
+                      std::to_string(SRCTALLY_VERSION_MAJOR) + "." +
+                      std::to_string(SRCTALLY_VERSION_MINOR) + " (build " +
+                      std::to_string(SRCTALLY_VERSION_BUILD) + ")";
+  if (SRCTALLY_PRERELEASE != 0) title += " [BETA]";
+  if (platform::IsRunningOnWow64()) title += ", 32-bit.";
+  return title + "\nCounts code and comment lines in C/C++/C#, Arduino and Java source files.\n" +
+         SRCTALLY_LEGAL_COPYRIGHT + "\n\n";
+}
+
+std::string Usage() {
+  return "Usage:\n\n  srctally [<path>] [/display [<level> [<mode>]]] [/noheader] [/subdir] [/?]\n"
+         "\nWhere:\n\n"
+         "  <path>     File or directory to browse [Default: current directory].\n\n"
+         "Optional parameters:\n\n"
+         "  /display     Sets the level of information that will be displayed and\n"
+         "                optionally the translation mode.\n"
+         "                <level> is either of the following values:\n"
+         "                 normal  - compact output (default).\n"
+         "                 verbose - detailed output.\n"
+         "                <mode> is either of the following translation modes:\n"
+         "                 text    - default output.\n"
+         "                 unicode - UTF-16 output.\n"
+         "                 utf8    - UTF-8 output.\n"
+         "  /noheader  Does not process header files.\n"
+         "  /subdir    Processes files in sub-directories.\n"
+         "  /?         Displays this help message.\n";
+}
+
+// The report block of `files` files that each hold kSource.
+std::string Report(int files) {
+  const std::string total = std::to_string(4 * files);
+  const auto number = [&](int value) {
+    const std::string digits = std::to_string(value);
+    return std::string(total.size() + 1 - digits.size(), ' ') + digits + "\n";
+  };
+  return " (size: " + std::to_string(26 * files) + " bytes, actual: " + std::to_string(22 * files) +
+         " bytes)\n" + std::string(53, '-') +
+         "\n  Number of lines of code:       " + number(files) +
+         "  Number of directive lines:     " + number(files) +
+         "  Number of empty lines:         " + number(files) +
+         "  Number of comment lines:       " + number(files) +
+         "  Number of empty comment lines: " + number(0) + "  " + std::string(43, '-') +
+         "\n  Total number of lines:         " + number(4 * files) + std::string(47, '-') + "\n";
+}
+
+// The rule, the summary and the closing line of a finished run; T stands for the time.
+std::string Closing(int files) {
+  return kRule + (files != 0 ? "\nSummary" + Report(files) : std::string()) +
+         std::to_string(files) + " file(s) processed in T second(s).\n";
+}
+
+// The walk's line for a folder given as "/a/b" below the source folder.
+std::string Browsing(std::string folder) {
+  for (char& ch : folder) ch = ch == '/' ? kSep : ch;
+  return "Browsing folder '" + folder + "'...\n";
+}
+
+std::string SourcePath(const fs::path& path) { return "Source path: " + Text(path) + ".\n\n"; }
+
+std::string ErrorWithSystemText(const std::string& text, std::uint32_t win32Code) {
+  SystemTextBuffer buffer;
+  const std::string system =
+      GetSystemErrorText(static_cast<std::uint32_t>(HResultFromWin32(win32Code)), buffer)
+          ? ToUtf8(buffer) + "\n"
+          : std::string();
+  return "ERROR: " + text + "\n" + system;
+}
+
+std::string WithEol(const std::string& text) {
+  std::string out;
+  for (const char ch : text) out += ch == '\n' ? std::string(kEol) : std::string(1, ch);
+  return out;
+}
+
+// The output with the duration of its closing line replaced by T.
+std::string WithoutTime(const std::string& text) {
+  const std::string before = " file(s) processed in ";
+  const std::size_t start = text.rfind(before);
+  const std::size_t end = text.rfind(" second(s).");
+  if (start == std::string::npos || end == std::string::npos || end < start) return text;
+  return text.substr(0, start + before.size()) + "T" + text.substr(end);
+}
+
+std::string Latin1ToUtf8(const std::string& bytes) {
+  WString wide;
+  for (const char ch : bytes) wide += static_cast<char16_t>(static_cast<unsigned char>(ch));
+  return ToUtf8(wide);
+}
+
+// Odd byte counts keep their last byte as a NUL-padded unit, so they cannot compare equal.
+std::string Utf16LeToUtf8(const std::string& bytes) {
+  WString wide;
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    const auto low = static_cast<unsigned char>(bytes[i]);
+    const auto high = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0x100;
+    wide += static_cast<char16_t>(low | (high << 8));
+  }
+  return ToUtf8(wide);
+}
+
+struct Outcome {
+  int exitCode;
+  std::string output;  // decoded to UTF-8, the time replaced
+};
+
+Outcome RunTally(std::vector<std::string> args, const fs::path& workingDir = {},
+                 const std::function<std::string(const std::string&)>& decode = {},
+                 const std::map<std::string, std::string>& env = {}) {
+  args.insert(args.begin(), SRCTALLY_EXE);
+  const testing::ProcessResult result = testing::RunProcess(args, env, workingDir);
+  return {result.exitCode, WithoutTime(decode ? decode(result.stdoutBytes) : result.stdoutBytes)};
+}
+
+TEST(ProgramEndToEndTest, ProblemReportsEndWithExitCodeOne) {
+  TempDir dir;
+  const std::string root = Text(dir.path());
+  const std::string missing = Text(dir.path() / "missing");
+  const struct {
+    std::vector<std::string> args;
+    std::string afterBanner;
+  } rows[] = {
+      {{"/?"}, Usage() + "\n"},
+      {{"/h"}, Usage() + "\n"},
+      {{missing, "/?"}, Usage() + "\n"},
+      {{missing}, Usage() + "\nERROR: the specified path does not exist.\n\n"},
+      {{root, root}, Usage() + "\nUnknown parameter(s):\n\n\t" + root + "\n\n"},
+      {{"/foo", "/display:loud"},
+       Usage() + "\nInvalid parameter value(s):\n\n\t/display (expected: normal,verbose)\n\n"
+                 "Unknown parameter(s):\n\n\t/foo\n\n"},
+  };
+  for (const auto& row : rows) {
+    const Outcome run = RunTally(row.args);
+    EXPECT_EQ(run.exitCode, 1) << row.args[0];
+    EXPECT_EQ(run.output, WithEol(Banner() + row.afterBanner)) << row.args[0];
+  }
+}
+
+TEST(ProgramEndToEndTest, CountingRuns) {
+  TempDir dir;
+  const fs::path one = dir.Write("tree/one.c", kSource);
+  dir.Write("tree/a/two.c", kSource);
+  const fs::path three = dir.Write("tree/a/b/three.h", kSource);
+  dir.Write("tree/a/notes.txt", kSource);
+  const fs::path tree = dir.path() / "tree";
+  const fs::path a = tree / "a";
+  const fs::path b = a / "b";
+  for (const char* name : {"x.c", "y.cpp", "z.java"}) dir.Write(fs::path("three") / name, kSource);
+  dir.Write("none/readme.txt", kSource);
+  dir.Write("none/sub/x.c", kSource);
+  const fs::path none = dir.path() / "none";
+  const std::string oneBlock = "\none.c" + Report(1);
+
+  const struct {
+    std::vector<std::string> args;
+    fs::path workingDir;
+    std::string afterBanner;
+  } rows[] = {
+      {{Text(tree)}, {}, SourcePath(tree) + Browsing("/") + ".\n\n" + Closing(1)},
+      {{Text(tree), "/noheader:yes"}, {}, SourcePath(tree) + Browsing("/") + ".\n\n" + Closing(1)},
+      {{Text(tree), "/subdir"},
+       {},
+       SourcePath(tree) + Browsing("/") + ".\n" + Browsing("/a") + ".\n" + Browsing("/a/b") +
+           ".\n\n" + Closing(3)},
+      {{Text(tree), "/display", "verbose", "/subdir"},
+       {},
+       "Verbose mode enabled.\nProcessing files in sub-directories.\n\n" + SourcePath(tree) +
+           Browsing("/") + oneBlock + "1 file(s) processed.\n\n" + Browsing("/a") + "\ntwo.c" +
+           Report(1) + "1 file(s) processed.\n\n" + Browsing("/a/b") + "\nthree.h" + Report(1) +
+           "1 file(s) processed.\n\n" + Closing(3)},
+      {{Text(tree), "/d:VERB", "/s", "/n"},
+       {},
+       "Verbose mode enabled.\nHeader files not parsed.\nProcessing files in sub-directories.\n\n" +
+           SourcePath(tree) + Browsing("/") + oneBlock + "1 file(s) processed.\n\n" +
+           Browsing("/a") + "\ntwo.c" + Report(1) + "1 file(s) processed.\n\n" + Browsing("/a/b") +
+           "0 file(s) processed.\n\n" + Closing(2)},
+      // A single file: /subdir is cleared, so neither the echo nor the walk shows it.
+      {{Text(one), "/display", "verbose", "/subdir"},
+       {},
+       "Verbose mode enabled.\n\n" + SourcePath(one) + oneBlock + Closing(1)},
+      {{Text(three), "/noheader"}, {}, SourcePath(three) + ".\n" + Closing(1)},
+      // The path after /subdir is a value of that switch: the current folder is counted.
+      {{"/subdir", Text(tree)},
+       a,
+       SourcePath(a) + Browsing("/") + ".\n" + Browsing("/b") + ".\n\n" + Closing(2)},
+      {{},
+       b,
+       "For a list of supported parameters use:\tsrctally /?\n\n" + SourcePath(b) + Browsing("/") +
+           ".\n\n" + Closing(1)},
+      {{"/display"}, b, SourcePath(b) + Browsing("/") + ".\n\n" + Closing(1)},
+      {{Text(dir.path() / "three")},
+       {},
+       SourcePath(dir.path() / "three") + Browsing("/") + "...\n\n" + Closing(3)},
+      {{Text(none)}, {}, SourcePath(none) + Browsing("/") + "\n" + Closing(0)},
+      {{Text(none), "/display:verbose"},
+       {},
+       "Verbose mode enabled.\n\n" + SourcePath(none) + Browsing("/") + "0 file(s) processed.\n\n" +
+           Closing(0)},
+  };
+  for (const auto& row : rows) {
+    const std::string what = row.args.empty() ? "(none)" : row.args.back();
+    const Outcome run = RunTally(row.args, row.workingDir);
+    EXPECT_EQ(run.exitCode, 0) << what;
+    EXPECT_EQ(run.output, WithEol(Banner() + row.afterBanner)) << what;
+  }
+}
+
+TEST(ProgramEndToEndTest, FileThatCannotBeCountedEndsTheRunWithExitCodeTwo) {
+  TempDir dir;
+  // A UTF-16 big-endian byte-order mark: the reader refuses the file.
+  const std::string refused = std::string("\xFE\xFF", 2) + "x\n";
+  dir.Write("good.c", kSource);
+  const fs::path bad = dir.Write("sub/bad.c", refused);
+  dir.Write("sub/notes.txt", kSource);
+  dir.Write("sub/deeper/x.c", kSource);
+
+  const Outcome walk = RunTally({Text(dir.path()), "/subdir"});
+  EXPECT_EQ(walk.exitCode, 2);
+  EXPECT_EQ(walk.output,
+            WithEol(Banner() + SourcePath(dir.path()) + Browsing("/") + ".\n" + Browsing("/sub") +
+                    ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData) +
+                    ErrorWithSystemText(std::string("cannot search for files in ") + kSep + "sub.",
+                                        win32err::kInvalidData)));
+
+  const Outcome single = RunTally({Text(bad), "/display", "verbose"});
+  EXPECT_EQ(single.exitCode, 2);
+  EXPECT_EQ(single.output, WithEol(Banner() + "Verbose mode enabled.\n\n" + SourcePath(bad)));
+}
+
+TEST(ProgramEndToEndTest, OutputModesEncodeTheWholeRun) {
+  TempDir dir;
+  // A folder name beyond ASCII shows the encoding in the source path line.
+  const fs::path folder = dir.path() / fs::path(u8"\u00fc");
+  dir.Write(folder / "a.c", kSource);
+  const std::string expected =
+      WithEol(Banner() + SourcePath(folder) + Browsing("/") + ".\n\n" + Closing(1));
+  const std::map<std::string, std::string> cLocale = {{"LC_ALL", "C"}};
+  const struct {
+    std::vector<std::string> args;
+    std::function<std::string(const std::string&)> decode;
+  } rows[] = {
+      {{Text(folder)}, Latin1ToUtf8},
+      {{Text(folder), "/display", "normal", "text"}, Latin1ToUtf8},
+      {{Text(folder), "/display", "normal", "utf8"}, {}},
+      {{Text(folder), "/display", "normal", "unicode"}, Utf16LeToUtf8},
+  };
+  for (const auto& row : rows) {
+    const Outcome run = RunTally(row.args, {}, row.decode, cLocale);
+    EXPECT_EQ(run.exitCode, 0) << row.args.back();
+    EXPECT_EQ(run.output, expected) << row.args.back();
+  }
+}
+
+}  // namespace
+}  // namespace srctally
