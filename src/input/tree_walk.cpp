@@ -62,8 +62,18 @@ CTreeWalk::CTreeWalk(CMessageWriter& writer, WString sourcePath, WalkOptions opt
 
 HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
   ancestors_.clear();
-  platform::CFolderSearch folder(sourcePath_, relativeFolder);
-  return WalkLevel(folder, relativeFolder, totals);
+  // One buffer holds the relative path of every level: a sub-folder appends its name and
+  // takes it off again, so memory grows with the depth, not with its square. Reserving the
+  // longest path up front keeps the views of the outer levels valid.
+  try {
+    relativePath_.reserve(kLongPathCapacity);
+  } catch (const std::bad_alloc&) {
+    return HResultFromWin32(win32err::kOutOfMemory);
+  }
+  relativePath_.assign(relativeFolder.substr(0, kLongPathCapacity - 1));
+  const WStringView root(relativePath_);
+  platform::CFolderSearch folder(sourcePath_, root);
+  return WalkLevel(folder, root, totals);
 }
 
 HResult CTreeWalk::WalkLevel(platform::CFolderSearch& folder, WStringView relativeFolder,
@@ -149,27 +159,23 @@ HResult CTreeWalk::WalkSubFolders(platform::CFolderSearch& folder, WStringView r
   while (folder.Next(entry)) {
     if (entry.kind != platform::EntryKind::kFolder) continue;
     if (entry.name == u"." || entry.name == u"..") continue;
-    WString childFolder;
-    HResult code = hr::kOk;
-    try {
-      childFolder.reserve(relativeFolder.size() + 1 + entry.name.size());
-      childFolder = relativeFolder;
-      if (childFolder.empty() || childFolder.back() != separator_) childFolder += separator_;
-      childFolder += entry.name;
-      // The same limit as every path of the walk.
-      if (childFolder.size() >= kLongPathCapacity) {
-        code = HResultFromWin32(win32err::kArithmeticOverflow);
-      }
-    } catch (const std::bad_alloc&) {
-      code = HResultFromWin32(win32err::kOutOfMemory);
-    }
-    if (Failed(code)) {
+    // relativeFolder is the start of relativePath_: the child's path extends it in place.
+    const std::size_t parentLength = relativeFolder.size();
+    const bool needsSeparator = parentLength == 0 || relativeFolder.back() != separator_;
+    const std::size_t childLength = parentLength + (needsSeparator ? 1 : 0) + entry.name.size();
+    if (childLength >= kLongPathCapacity) {  // the same limit as every path of the walk
+      const HResult code = HResultFromWin32(win32err::kArithmeticOverflow);
       folder.Close();
       WriteError(writer_, u"cannot search for folders in %s.", code, relativeFolder);
       return code;
     }
+    relativePath_.resize(parentLength);
+    if (needsSeparator) relativePath_ += separator_;
+    relativePath_ += entry.name;
+    const WStringView childFolder(relativePath_);
     platform::CFolderSearch child(folder, entry.name, childFolder);
     const HResult result = WalkLevel(child, childFolder, totals);
+    relativePath_.resize(parentLength);
     if (Failed(result)) {
       folder.Close();
       return result;

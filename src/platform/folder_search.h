@@ -40,9 +40,10 @@ enum class SearchStart : std::uint8_t {
 class CFolderSearch {
  public:
   /// The walk's first level: the folder relativeFolder below sourcePath (a full path).
+  /// relativeFolder must stay alive and unchanged while the search is used.
   CFolderSearch(WStringView sourcePath, WStringView relativeFolder);
   /// The sub-folder name of parent, whose path relative to the source path is
-  /// relativeFolder. parent must outlive it.
+  /// relativeFolder. parent and relativeFolder's text must outlive it.
   CFolderSearch(CFolderSearch& parent, WStringView name, WStringView relativeFolder);
   /// Closes a search still open.
   ~CFolderSearch();

@@ -36,7 +36,9 @@ bool ReadIdentity(const char16_t* path, FolderIdentity& identity) {
 
 struct CFolderSearch::State {
   WString sourcePath;
-  WString relativeFolder;
+  // The caller's text, kept alive and unchanged while this level is walked; copying it
+  // for every level would make memory grow with the square of the depth.
+  WStringView relativeFolder;
   HANDLE find = INVALID_HANDLE_VALUE;
   WIN32_FIND_DATAW data{};
   bool pending = false;  // FindFirstFileW delivered an entry not yet handed out
@@ -62,8 +64,8 @@ CFolderSearch::~CFolderSearch() { Close(); }
 SearchStart CFolderSearch::Start(SearchPass pass) {
   State& state = *state_;
   Close();
-  if (!searchPath.Set(state.sourcePath.c_str()) ||
-      !searchPath.Append(state.relativeFolder.c_str())) {
+  const WString relativeFolder(state.relativeFolder);
+  if (!searchPath.Set(state.sourcePath.c_str()) || !searchPath.Append(relativeFolder.c_str())) {
     return SearchStart::kPathFailed;
   }
   if (pass == SearchPass::kFiles) {
@@ -111,8 +113,9 @@ bool CFolderSearch::GetIdentity(FolderIdentity& identity) const {
 
 bool CFolderSearch::LocateFile(WStringView name, FileLocation& location) {
   const WString fileName(name);
-  if (!filePath.Set(state_->sourcePath.c_str()) ||
-      !filePath.Append(state_->relativeFolder.c_str()) || !filePath.Append(fileName.c_str())) {
+  const WString relativeFolder(state_->relativeFolder);
+  if (!filePath.Set(state_->sourcePath.c_str()) || !filePath.Append(relativeFolder.c_str()) ||
+      !filePath.Append(fileName.c_str())) {
     return false;
   }
   location.path = filePath.view();
