@@ -54,7 +54,254 @@ inline bool AnyContent(const char16_t* p, const char16_t* e) {
   return false;
 }
 
+// The verdict of a finished line, first match wins. A directive line counts as code even
+// without a code character (a lone '#', '#' and dashes, '#' and a comment): the report prints
+// code as codeLines - directiveLines, so every directive line must be among the code lines
+// for the printed rows to stay non-negative and add up to the total.
+inline void CountLine(bool code, bool comment, bool directive, bool emptyComment,
+                      LineStats& stats) {
+  if (directive) Bump(stats.directiveLines);
+  if (code || directive) {
+    Bump(stats.codeLines);
+  } else if (comment) {
+    Bump(stats.commentLines);
+  } else if (emptyComment) {
+    Bump(stats.emptyCommentLines);
+  } else {
+    Bump(stats.emptyLines);
+  }
+}
+
+// ---- Stored bytes, classified without decoding ----
+//
+// Every character that matters to the rules (the specials, the decoration set apart from
+// U+00A7 and U+00B0, white space) is below U+0080, and so is one byte in ANSI and UTF-8 and
+// one unit in UTF-16, where no byte of a longer UTF-8 sequence can be mistaken for it. The
+// rest only tells content from decoration: an ANSI byte by its own value; in UTF-8 every
+// byte from 0x80 up belongs to a content character (a decoded one, or a U+FFFD), except
+// C2 A7 and C2 B0, which are always U+00A7 and U+00B0 (C2 can only start a sequence).
+
+using Byte = unsigned char;
+using State = CPieceClassifier::State;
+
+constexpr std::uint8_t kUtf8Pair = 0x4;  // C2: with A7 or B0 after it, one decoration character
+
+constexpr std::array<std::uint8_t, 256> MakeUtf8Table() {
+  std::array<std::uint8_t, 256> table = kCharTable;
+  for (std::size_t byte = 0x80; byte < 0x100; ++byte) table[byte] = 0;  // content
+  table[0xC2] = kUtf8Pair;
+  return table;
+}
+constexpr std::array<std::uint8_t, 256> kUtf8Table = MakeUtf8Table();
+
+inline bool IsDecorationPair(const Byte* p, const Byte* e) {
+  return p + 1 < e && (p[1] == 0xA7 || p[1] == 0xB0);
+}
+
+// One encoding's view of stored bytes: the unit size, the character of a unit that may be
+// an ASCII one, the units the decoder would deliver for a run, and the two content scans of
+// ClassifyLine (SkipPlain, AnyContent) on bytes.
+struct AnsiText {
+  static constexpr std::size_t kUnit = 1;
+  static char16_t At(const Byte* p) { return *p; }
+  static std::int64_t Units(const Byte* p, const Byte* e) { return e - p; }
+  static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
+    for (; p < e; ++p) {
+      const std::uint8_t properties = kCharTable[*p];
+      if (properties & kSpecial) return p;
+      if ((properties & kDecoration) == 0) {
+        content = true;
+        break;
+      }
+    }
+    // Content is known: only the next special character matters now.
+    while (p < e && (kCharTable[*p] & kSpecial) == 0) ++p;
+    return p;
+  }
+  static bool AnyContent(const Byte* p, const Byte* e) {
+    for (; p < e; ++p) {
+      if ((kCharTable[*p] & kDecoration) == 0) return true;
+    }
+    return false;
+  }
+};
+
+struct Utf8Text {
+  static constexpr std::size_t kUnit = 1;
+  static char16_t At(const Byte* p) { return *p; }
+  static std::int64_t Units(const Byte* p, const Byte* e) {
+    return static_cast<std::int64_t>(Utf8UnitCount(p, e));
+  }
+  static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
+    for (; p < e; ++p) {
+      const std::uint8_t properties = kUtf8Table[*p];
+      if (properties & kSpecial) return p;
+      if (properties & kUtf8Pair) {
+        if (!IsDecorationPair(p, e)) {
+          content = true;
+          break;
+        }
+        ++p;
+      } else if ((properties & kDecoration) == 0) {
+        content = true;
+        break;
+      }
+    }
+    while (p < e && (kUtf8Table[*p] & kSpecial) == 0) ++p;
+    return p;
+  }
+  static bool AnyContent(const Byte* p, const Byte* e) {
+    for (; p < e; ++p) {
+      const std::uint8_t properties = kUtf8Table[*p];
+      if (properties & kUtf8Pair) {
+        if (!IsDecorationPair(p, e)) return true;
+        ++p;
+      } else if ((properties & kDecoration) == 0) {
+        return true;
+      }
+    }
+    return false;
+  }
+};
+
+struct Utf16Text {
+  static constexpr std::size_t kUnit = 2;
+  static char16_t At(const Byte* p) { return static_cast<char16_t>(p[0] | (p[1] << 8)); }
+  static std::int64_t Units(const Byte* p, const Byte* e) { return (e - p) / 2; }
+  static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
+    for (; p < e; p += 2) {
+      const char16_t ch = At(p);
+      if (ch > 0xFF) {
+        content = true;
+        continue;
+      }
+      const std::uint8_t properties = kCharTable[ch];
+      if (properties & kSpecial) break;
+      content |= (properties & kDecoration) == 0;
+    }
+    return p;
+  }
+  static bool AnyContent(const Byte* p, const Byte* e) {
+    for (; p < e; p += 2) {
+      const char16_t ch = At(p);
+      if (ch > 0xFF || (kCharTable[ch] & kDecoration) == 0) return true;
+    }
+    return false;
+  }
+};
+
+inline void MarkContent(State& s) { (s.inBlock || s.lineComment ? s.comment : s.code) = true; }
+
+// ClassifyLine's step at the special character ch with next after it (0 at the line's
+// end): answers the characters it takes, 2 when the pair is a mark or an escaped quote.
+inline std::size_t Step(State& s, char16_t ch, char16_t next) {
+  if (s.inString) {
+    if (ch == u'\\' && next == u'"') return 2;  // escaped quote: neither ends nor counts
+    if (ch == u'"') s.inString = false;
+  } else if (ch == u'"') {
+    s.inString = true;
+  } else if (!s.inBlock && ch == u'/' && (next == u'/' || next == u'*')) {
+    (next == u'/' ? s.lineComment : s.inBlock) = true;
+    return 2;
+  }
+  if (s.inBlock && ch == u'*' && next == u'/') {
+    s.inBlock = false;
+    return 2;
+  }
+  if (ch == u'"') MarkContent(s);
+  return 1;
+}
+
+// ClassifyLine's scan over [p, e), a run of the line that neither starts nor ends with a
+// blank. When e is also the end of the piece but not of the line, a last '/', '*' or '\\'
+// waits in carry for the character that follows it.
+template <class Text>
+void Scan(State& s, const Byte* p, const Byte* e, bool mayCarry) {
+  constexpr std::size_t unit = Text::kUnit;
+  while (p < e) {
+    if (s.lineComment) {
+      if (!s.code && !s.comment) s.comment = Text::AnyContent(p, e);
+      return;
+    }
+    bool content = false;
+    p = Text::SkipPlain(p, e, content);
+    if (content) MarkContent(s);
+    if (p == e) return;
+    const char16_t ch = Text::At(p);
+    if (p + unit == e) {
+      if (mayCarry && ch != u'"') {
+        s.carry = ch;
+      } else {
+        Step(s, ch, 0);
+      }
+      return;
+    }
+    p += Step(s, ch, Text::At(p + unit)) * unit;
+  }
+}
+
+void FinishLine(State& s, LineStats& stats) {
+  Bump(stats.lines);
+  stats.actual.value += s.units;
+  CountLine(s.code, s.comment, s.directive, s.lineComment || s.inBlock || s.openOnEntry, stats);
+  const bool open = s.inBlock;
+  s = State{};
+  s.inBlock = open;
+  s.openOnEntry = open;
+}
+
+template <class Text>
+void AddPiece(State& s, const Byte* p, const Byte* e, bool endsLine, LineStats& stats) {
+  constexpr std::size_t unit = Text::kUnit;
+  if (s.carry != 0 && p < e) {
+    if (Step(s, s.carry, Text::At(p)) == 2) {
+      p += unit;
+      ++s.units;  // no blanks are held before a carried character
+    }
+    s.carry = 0;
+  }
+  if (!s.started) {  // leading blanks are trimmed
+    while (p < e && IsWideSpace(Text::At(p))) p += unit;
+    if (p < e) {
+      s.started = true;
+      s.directive = !s.openOnEntry && Text::At(p) == u'#';
+    }
+  }
+  if (p < e) {
+    // Trailing blanks count only if something other than a blank follows them, in this
+    // piece or a later one of the line: hold them until that is known.
+    const Byte* last = e;
+    while (last > p && IsWideSpace(Text::At(last - unit))) last -= unit;
+    if (last > p) {
+      if (s.blankContent) MarkContent(s);
+      s.units += s.blankUnits + Text::Units(p, last);
+      s.blankUnits = 0;
+      s.blankContent = false;
+      Scan<Text>(s, p, last, last == e && !endsLine);
+    }
+    s.blankUnits += static_cast<std::int64_t>((e - last) / unit);
+    for (; last < e; last += unit) s.blankContent |= Text::At(last) != u' ';
+  }
+  if (endsLine) FinishLine(s, stats);
+}
+
 }  // namespace
+
+void CPieceClassifier::Add(const TextPiece& piece, LineStats& stats) {
+  const Byte* const begin = piece.data;
+  const Byte* const end = begin + piece.size;
+  switch (encoding_) {
+    case TextEncoding::kAnsi:
+      AddPiece<AnsiText>(state_, begin, end, piece.endsLine, stats);
+      break;
+    case TextEncoding::kUtf8:
+      AddPiece<Utf8Text>(state_, begin, end, piece.endsLine, stats);
+      break;
+    case TextEncoding::kUtf16Le:
+      AddPiece<Utf16Text>(state_, begin, end, piece.endsLine, stats);
+      break;
+  }
+}
 
 void ClassifyLine(WStringView line, std::int32_t& blockState, LineStats& stats) {
   const std::size_t n = line.size();
@@ -65,7 +312,6 @@ void ClassifyLine(WStringView line, std::int32_t& blockState, LineStats& stats) 
   // A directive is a line whose first character is '#' outside a block comment; the line is
   // otherwise scanned like any other.
   const bool directive = !openOnEntry && n > 0 && line[0] == u'#';
-  if (directive) Bump(stats.directiveLines);
 
   // Only whether a line has code or comment characters matters, not how many, so runs of
   // characters that change no state are skipped in one tight loop.
@@ -113,19 +359,7 @@ void ClassifyLine(WStringView line, std::int32_t& blockState, LineStats& stats) 
     ++p;
   }
 
-  // Verdict, first match wins. A directive line counts as code even without a code
-  // character (a lone '#', '#' and dashes, '#' and a comment): the report prints code as
-  // codeLines - directiveLines, so every directive line must be among the code lines for
-  // the printed rows to stay non-negative and add up to the total.
-  if (code || directive) {
-    Bump(stats.codeLines);
-  } else if (comment) {
-    Bump(stats.commentLines);
-  } else if (lineComment || inBlock || openOnEntry) {
-    Bump(stats.emptyCommentLines);
-  } else {
-    Bump(stats.emptyLines);
-  }
+  CountLine(code, comment, directive, lineComment || inBlock || openOnEntry, stats);
   blockState = inBlock ? 1 : 0;
 }
 

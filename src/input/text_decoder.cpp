@@ -25,8 +25,32 @@ constexpr char16_t Utf16Unit(const unsigned char* bytes) {
   return static_cast<char16_t>(bytes[0] | (bytes[1] << 8));
 }
 
+// Reads the sequence that lead (already taken from p) starts, up to e: advances p past its
+// continuation bytes and answers how many of the length bytes it has, code getting the
+// value. Malformed input ends the sequence early: one U+FFFD per maximal invalid part.
+inline std::size_t TakeUtf8Sequence(unsigned char lead, std::size_t length, const unsigned char*& p,
+                                    const unsigned char* e, std::uint32_t& code) {
+  // The first continuation byte's range excludes overlong forms, surrogates and values
+  // beyond U+10FFFF; later ones are always 80..BF.
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead == 0xE0) low = 0xA0;
+  if (lead == 0xED) high = 0x9F;
+  if (lead == 0xF0) low = 0x90;
+  if (lead == 0xF4) high = 0x8F;
+  code = lead & (0xFFu >> (length + 1));
+  std::size_t taken = 1;
+  while (taken < length && p < e && *p >= low && *p <= high) {
+    code = (code << 6) | (*p++ & 0x3Fu);
+    ++taken;
+    low = 0x80;
+    high = 0xBF;
+  }
+  return taken;
+}
+
 // The characters of [p, e) appended into out, which has room for e - p characters; returns
-// the end of what was written. Malformed input gives one U+FFFD per maximal invalid part.
+// the end of what was written.
 char16_t* DecodeUtf8(const unsigned char* p, const unsigned char* e, char16_t* out) {
   while (p < e) {
     const unsigned char lead = *p++;
@@ -39,22 +63,8 @@ char16_t* DecodeUtf8(const unsigned char* p, const unsigned char* e, char16_t* o
       *out++ = kReplacement;
       continue;
     }
-    // The first continuation byte's range excludes overlong forms, surrogates and values
-    // beyond U+10FFFF; later ones are always 80..BF.
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-    std::uint32_t code = lead & (0xFFu >> (length + 1));
-    std::size_t taken = 1;
-    while (taken < length && p < e && *p >= low && *p <= high) {
-      code = (code << 6) | (*p++ & 0x3Fu);
-      ++taken;
-      low = 0x80;
-      high = 0xBF;
-    }
+    std::uint32_t code = 0;
+    const std::size_t taken = TakeUtf8Sequence(lead, length, p, e, code);
     if (taken < length) {
       *out++ = kReplacement;
     } else if (code >= 0x10000) {
@@ -69,6 +79,30 @@ char16_t* DecodeUtf8(const unsigned char* p, const unsigned char* e, char16_t* o
 }
 
 }  // namespace
+
+std::size_t Utf8UnitCount(const unsigned char* p, const unsigned char* e) {
+  // Most text is ASCII: one unit per byte, told eight bytes at a time.
+  const unsigned char* ascii = p;
+  for (; e - ascii >= 8; ascii += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, ascii, 8);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
+  std::size_t units = static_cast<std::size_t>(ascii - p);
+  p = ascii;
+  while (p < e) {
+    const unsigned char lead = *p++;
+    const std::size_t length = lead < 0x80 ? 1 : Utf8SequenceLength(lead);
+    if (length > 1) {
+      std::uint32_t code = 0;
+      const std::size_t taken = TakeUtf8Sequence(lead, length, p, e, code);
+      // A whole four-byte sequence lies beyond U+FFFF: a surrogate pair.
+      if (taken == 4) ++units;
+    }
+    ++units;
+  }
+  return units;
+}
 
 ByteOrderMark DetectByteOrderMark(const unsigned char* bytes, std::size_t count) {
   if (count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
@@ -102,6 +136,7 @@ void TextDecoder::Reset(TextEncoding encoding) {
 void TextDecoder::Discard() {
   pos_ = 0;
   end_ = 0;
+  lineOpen_ = false;
   atEnd_ = false;
 }
 
@@ -239,6 +274,47 @@ HResult TextDecoder::ReadLine(ByteSource& source, WString& line, bool* endsWithL
       line.clear();
       return status;
     }
+  }
+}
+
+HResult TextDecoder::ReadPiece(ByteSource& source, TextPiece& piece) {
+  const std::size_t unit = UnitSize();
+  for (;;) {
+    const std::size_t stop = FindLineFeed();
+    if (stop < end_) {
+      std::size_t textEnd = stop;
+      if (textEnd - pos_ >= unit && buffer_[textEnd - unit] == kCarriageReturn &&
+          (unit == 1 || buffer_[textEnd - 1] == 0)) {
+        textEnd -= unit;
+      }
+      piece = {buffer_.get() + pos_, textEnd - pos_, true};
+      pos_ = stop + unit;
+      lineOpen_ = false;
+      return hr::kOk;
+    }
+    if (atEnd_) {
+      // Whole units only: an unpaired last UTF-16 byte is dropped. A last line without LF
+      // exists only if it has characters, or began in an earlier piece.
+      const std::size_t size = (end_ - pos_) & ~(unit - 1);
+      if (size == 0 && !lineOpen_) {
+        pos_ = end_;
+        piece = {};
+        return hr::kFalse;
+      }
+      piece = {buffer_.get() + pos_, size, true};
+      pos_ = end_;
+      lineOpen_ = false;
+      return hr::kOk;
+    }
+    const std::size_t held = HeldBack();
+    if (end_ - held > pos_) {
+      piece = {buffer_.get() + pos_, end_ - held - pos_, false};
+      pos_ = end_ - held;
+      lineOpen_ = true;
+      return hr::kOk;
+    }
+    const HResult status = Refill(source);
+    if (Failed(status)) return status;
   }
 }
 

@@ -18,6 +18,10 @@ enum class TextEncoding : std::uint8_t {
   kUtf16Le,  ///< 16-bit little-endian units as stored; an unpaired last byte is dropped
 };
 
+/// UTF-16 units that the UTF-8 bytes [begin, end) decode into, malformed parts counted as
+/// the U+FFFD each becomes: what TextDecoder delivers for them, without decoding.
+std::size_t Utf8UnitCount(const unsigned char* begin, const unsigned char* end);
+
 /// The byte-order mark a text starts with.
 enum class ByteOrderMark : std::uint8_t { kNone, kUtf8, kUtf16Le, kUtf16Be };
 
@@ -37,6 +41,15 @@ class ByteSource {
 
  protected:
   ~ByteSource() = default;
+};
+
+/// A run of a text's stored bytes within one line, in the decoder's encoding: whole
+/// characters only (a UTF-8 sequence or UTF-16 unit is never cut), without the line's LF and
+/// without the CR of a CR LF.
+struct TextPiece {
+  const unsigned char* data = nullptr;
+  std::size_t size = 0;
+  bool endsLine = false;  ///< the last piece of its line
 };
 
 /// Splits a byte stream into lines of UTF-16 text.
@@ -66,6 +79,14 @@ class TextDecoder {
   /// text gathered for that line is dropped. Throws std::bad_alloc when line cannot grow.
   HResult ReadLine(ByteSource& source, WString& line, bool* endsWithLineFeed = nullptr);
 
+  /// The next piece of the current line, undecoded: the pieces of a line, joined and decoded,
+  /// are the line ReadLine would deliver, and the last one has endsLine set. A line within
+  /// one block is one piece; a longer line comes in several, so memory stays at one block
+  /// whatever the line length. The piece's bytes stay valid until the next call. hr::kOk: a
+  /// piece was delivered (it may be empty); hr::kFalse: no further line; negative: the
+  /// source failed. Not to be mixed with ReadLine within one line.
+  HResult ReadPiece(ByteSource& source, TextPiece& piece);
+
   /// Bytes taken from the source and not yet delivered, for a caller that wants to move
   /// the source's position back to the first undelivered byte.
   std::size_t BufferedBytes() const { return end_ - pos_; }
@@ -92,7 +113,8 @@ class TextDecoder {
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  bool atEnd_ = false;  // no more bytes will be read: the source is exhausted, or 0x1A was seen
+  bool lineOpen_ = false;  // ReadPiece delivered part of a line whose end is still to come
+  bool atEnd_ = false;     // no more bytes will be read: the source is exhausted, or 0x1A was seen
   TextEncoding encoding_ = TextEncoding::kAnsi;
 };
 

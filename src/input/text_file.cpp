@@ -339,6 +339,13 @@ HResult CTextFile::ReadLine(WString& line) {
   return decoder_.ReadLine(source, line);
 }
 
+HResult CTextFile::ReadPiece(TextPiece& piece) {
+  if (!file_.IsOpen()) return hr::kPointer;
+  if (!canRead_) return HResultFromWin32(win32err::kAccessDenied);
+  FileSource source(file_);
+  return decoder_.ReadPiece(source, piece);
+}
+
 HResult CTextFile::ReadString(char16_t* buffer, std::size_t count) {
   if (!file_.IsOpen()) return hr::kPointer;
   if (buffer == nullptr || count == 0) return hr::kInvalidArg;
