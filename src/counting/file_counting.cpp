@@ -1,4 +1,4 @@
-// File counting: the reader feeds the file's lines, piece by piece, to the classifier.
+// File counting: the reader feeds the file's bytes, a block at a time, to the classifier.
 #include "counting/file_counting.h"
 
 #include "counting/line_classifier.h"
@@ -17,11 +17,12 @@ HResult CountFileLines(const platform::FileLocation& file, LineStats& stats) {
     return status;
   }
   stats.size.value = size;
-  // The lines are classified in the file's own bytes, piece by piece: no line is decoded
-  // or gathered, so memory stays at the reader's block whatever the line length.
-  CPieceClassifier classifier(text.encoding());
-  TextPiece piece;
-  while ((status = text.ReadPiece(piece)) == hr::kOk) classifier.Add(piece, stats);
+  // The lines are classified in the file's own bytes, a block at a time: no line is
+  // decoded or gathered, so memory stays at the reader's block whatever the line length.
+  CTextClassifier classifier(text.encoding());
+  TextRun run;
+  while ((status = text.ReadRun(run)) == hr::kOk) classifier.Add(run, stats);
+  if (status == hr::kFalse) classifier.Finish(stats);
   text.Close();
   return status;
 }

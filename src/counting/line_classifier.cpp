@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstddef>
+#include <cstring>
 #include <initializer_list>
 
 #if defined(__SSE2__)
@@ -87,7 +88,7 @@ inline void CountLine(bool code, bool comment, bool directive, bool emptyComment
 // C2 A7 and C2 B0, which are always U+00A7 and U+00B0 (C2 can only start a sequence).
 
 using Byte = unsigned char;
-using State = CPieceClassifier::State;
+using State = CTextClassifier::State;
 
 constexpr std::uint8_t kUtf8Pair = 0x4;  // C2: with A7 or B0 after it, one decoration character
 
@@ -127,9 +128,16 @@ inline const Byte* FindSpecialByte(const Byte* p, const Byte* e) {
 // One encoding's view of stored bytes: the unit size, the character of a unit that may be
 // an ASCII one, the units the decoder would deliver for a run, and the two content scans of
 // ClassifyLine (SkipPlain, AnyContent) on bytes.
+// The first line feed byte in [p, e), or e.
+inline const Byte* FindLineFeedByte(const Byte* p, const Byte* e) {
+  const void* found = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
+  return found != nullptr ? static_cast<const Byte*>(found) : e;
+}
+
 struct AnsiText {
   static constexpr std::size_t kUnit = 1;
   static char16_t At(const Byte* p) { return *p; }
+  static const Byte* FindLineFeed(const Byte* p, const Byte* e) { return FindLineFeedByte(p, e); }
   static std::int64_t Units(const Byte* p, const Byte* e) { return e - p; }
   static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
     for (; p < e; ++p) {
@@ -154,6 +162,7 @@ struct AnsiText {
 struct Utf8Text {
   static constexpr std::size_t kUnit = 1;
   static char16_t At(const Byte* p) { return *p; }
+  static const Byte* FindLineFeed(const Byte* p, const Byte* e) { return FindLineFeedByte(p, e); }
   static std::int64_t Units(const Byte* p, const Byte* e) {
     return static_cast<std::int64_t>(Utf8UnitCount(p, e));
   }
@@ -191,6 +200,14 @@ struct Utf8Text {
 struct Utf16Text {
   static constexpr std::size_t kUnit = 2;
   static char16_t At(const Byte* p) { return static_cast<char16_t>(p[0] | (p[1] << 8)); }
+  // p and e lie on unit boundaries: a 0x0A byte is a line feed only as the low byte of a
+  // unit whose high byte is 0.
+  static const Byte* FindLineFeed(const Byte* p, const Byte* e) {
+    for (const Byte* at = p; (at = FindLineFeedByte(at, e)) < e; ++at) {
+      if ((at - p) % 2 == 0 && at + 1 < e && at[1] == 0) return at;
+    }
+    return e;
+  }
   static std::int64_t Units(const Byte* p, const Byte* e) { return (e - p) / 2; }
   static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
     for (; p < e; p += 2) {
@@ -236,8 +253,8 @@ inline std::size_t Step(State& s, char16_t ch, char16_t next) {
   return 1;
 }
 
-// ClassifyLine's scan over [p, e), a run of the line that neither starts nor ends with a
-// blank. When e is also the end of the piece but not of the line, a last '/', '*' or '\\'
+// ClassifyLine's scan over [p, e), a part of the line that neither starts nor ends with a
+// blank. When e is also the end of the run but not of the line, a last '/', '*' or '\\'
 // waits in carry for the character that follows it.
 template <class Text>
 void Scan(State& s, const Byte* p, const Byte* e, bool mayCarry) {
@@ -264,7 +281,7 @@ void Scan(State& s, const Byte* p, const Byte* e, bool mayCarry) {
   }
 }
 
-void FinishLine(State& s, LineStats& stats) {
+inline void FinishLine(State& s, LineStats& stats) {
   Bump(stats.lines);
   stats.actual.value += s.units;
   CountLine(s.code, s.comment, s.directive, s.lineComment || s.inBlock || s.openOnEntry, stats);
@@ -274,8 +291,11 @@ void FinishLine(State& s, LineStats& stats) {
   s.openOnEntry = open;
 }
 
+// Takes [p, e), a part of one line: all of it, or its start when a run ends before the
+// line does, or what follows the start; endsLine when the line's LF comes after e. A CR of a
+// CR LF is taken as part of the line: a blank at its end, trimmed like any other.
 template <class Text>
-void AddPiece(State& s, const Byte* p, const Byte* e, bool endsLine, LineStats& stats) {
+inline void AddPiece(State& s, const Byte* p, const Byte* e, bool endsLine, LineStats& stats) {
   constexpr std::size_t unit = Text::kUnit;
   if (s.carry != 0 && p < e) {
     if (Step(s, s.carry, Text::At(p)) == 2) {
@@ -293,7 +313,7 @@ void AddPiece(State& s, const Byte* p, const Byte* e, bool endsLine, LineStats& 
   }
   if (p < e) {
     // Trailing blanks count only if something other than a blank follows them, in this
-    // piece or a later one of the line: hold them until that is known.
+    // run or a later one: hold them until that is known.
     const Byte* last = e;
     while (last > p && IsWideSpace(Text::At(last - unit))) last -= unit;
     if (last > p) {
@@ -309,22 +329,44 @@ void AddPiece(State& s, const Byte* p, const Byte* e, bool endsLine, LineStats& 
   if (endsLine) FinishLine(s, stats);
 }
 
+// Splits a run into lines; the part after its last LF waits for the next run.
+template <class Text>
+void AddRun(State& s, const Byte* p, const Byte* e, LineStats& stats) {
+  if (p < e) s.open = true;
+  for (;;) {
+    const Byte* const lineFeed = Text::FindLineFeed(p, e);
+    if (lineFeed == e) {
+      AddPiece<Text>(s, p, e, false, stats);
+      return;
+    }
+    AddPiece<Text>(s, p, lineFeed, true, stats);
+    p = lineFeed + Text::kUnit;
+    s.open = p < e;
+  }
+}
+
 }  // namespace
 
-void CPieceClassifier::Add(const TextPiece& piece, LineStats& stats) {
-  const Byte* const begin = piece.data;
-  const Byte* const end = begin + piece.size;
+void CTextClassifier::Add(const TextRun& run, LineStats& stats) {
+  const Byte* const begin = run.data;
+  const Byte* const end = begin + run.size;
   switch (encoding_) {
     case TextEncoding::kAnsi:
-      AddPiece<AnsiText>(state_, begin, end, piece.endsLine, stats);
+      AddRun<AnsiText>(state_, begin, end, stats);
       break;
     case TextEncoding::kUtf8:
-      AddPiece<Utf8Text>(state_, begin, end, piece.endsLine, stats);
+      AddRun<Utf8Text>(state_, begin, end, stats);
       break;
     case TextEncoding::kUtf16Le:
-      AddPiece<Utf16Text>(state_, begin, end, piece.endsLine, stats);
+      AddRun<Utf16Text>(state_, begin, end, stats);
       break;
   }
+}
+
+void CTextClassifier::Finish(LineStats& stats) {
+  // The last line has no LF: it counts if it has any character.
+  if (state_.open) FinishLine(state_, stats);
+  state_ = State{};
 }
 
 void ClassifyLine(WStringView line, std::int32_t& blockState, LineStats& stats) {

@@ -136,7 +136,6 @@ void TextDecoder::Reset(TextEncoding encoding) {
 void TextDecoder::Discard() {
   pos_ = 0;
   end_ = 0;
-  lineOpen_ = false;
   atEnd_ = false;
 }
 
@@ -277,41 +276,20 @@ HResult TextDecoder::ReadLine(ByteSource& source, WString& line, bool* endsWithL
   }
 }
 
-HResult TextDecoder::ReadPiece(ByteSource& source, TextPiece& piece) {
-  const std::size_t unit = UnitSize();
+HResult TextDecoder::ReadRun(ByteSource& source, TextRun& run) {
   for (;;) {
-    const std::size_t stop = FindLineFeed();
-    if (stop < end_) {
-      std::size_t textEnd = stop;
-      if (textEnd - pos_ >= unit && buffer_[textEnd - unit] == kCarriageReturn &&
-          (unit == 1 || buffer_[textEnd - 1] == 0)) {
-        textEnd -= unit;
-      }
-      piece = {buffer_.get() + pos_, textEnd - pos_, true};
-      pos_ = stop + unit;
-      lineOpen_ = false;
+    // At the end only an unpaired UTF-16 byte is left out; before it, what may still join
+    // the next block waits for it.
+    const std::size_t held = atEnd_ ? (end_ - pos_) % UnitSize() : HeldBack();
+    if (end_ - held > pos_) {
+      run = {buffer_.get() + pos_, end_ - held - pos_};
+      pos_ = end_ - held;
       return hr::kOk;
     }
     if (atEnd_) {
-      // Whole units only: an unpaired last UTF-16 byte is dropped. A last line without LF
-      // exists only if it has characters, or began in an earlier piece.
-      const std::size_t size = (end_ - pos_) & ~(unit - 1);
-      if (size == 0 && !lineOpen_) {
-        pos_ = end_;
-        piece = {};
-        return hr::kFalse;
-      }
-      piece = {buffer_.get() + pos_, size, true};
       pos_ = end_;
-      lineOpen_ = false;
-      return hr::kOk;
-    }
-    const std::size_t held = HeldBack();
-    if (end_ - held > pos_) {
-      piece = {buffer_.get() + pos_, end_ - held - pos_, false};
-      pos_ = end_ - held;
-      lineOpen_ = true;
-      return hr::kOk;
+      run = {};
+      return hr::kFalse;
     }
     const HResult status = Refill(source);
     if (Failed(status)) return status;

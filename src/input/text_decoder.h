@@ -43,13 +43,11 @@ class ByteSource {
   ~ByteSource() = default;
 };
 
-/// A run of a text's stored bytes within one line, in the decoder's encoding: whole
-/// characters only (a UTF-8 sequence or UTF-16 unit is never cut), without the line's LF and
-/// without the CR of a CR LF.
-struct TextPiece {
+/// A run of a text's stored bytes, in the decoder's encoding, with whole characters only: a
+/// UTF-8 sequence or UTF-16 unit is never cut. Line feeds and CRs stay in it as stored.
+struct TextRun {
   const unsigned char* data = nullptr;
   std::size_t size = 0;
-  bool endsLine = false;  ///< the last piece of its line
 };
 
 /// Splits a byte stream into lines of UTF-16 text.
@@ -79,13 +77,13 @@ class TextDecoder {
   /// text gathered for that line is dropped. Throws std::bad_alloc when line cannot grow.
   HResult ReadLine(ByteSource& source, WString& line, bool* endsWithLineFeed = nullptr);
 
-  /// The next piece of the current line, undecoded: the pieces of a line, joined and decoded,
-  /// are the line ReadLine would deliver, and the last one has endsLine set. A line within
-  /// one block is one piece; a longer line comes in several, so memory stays at one block
-  /// whatever the line length. The piece's bytes stay valid until the next call. hr::kOk: a
-  /// piece was delivered (it may be empty); hr::kFalse: no further line; negative: the
-  /// source failed. Not to be mixed with ReadLine within one line.
-  HResult ReadPiece(ByteSource& source, TextPiece& piece);
+  /// The next run of the text's stored bytes, undecoded, as much as one block holds: the
+  /// runs joined are the text up to its end mark (0x1A), less an unpaired last UTF-16 byte,
+  /// and ReadLine would split them into the same lines. For readers that work on the bytes
+  /// themselves; memory stays at one block whatever the line length. The run's bytes stay
+  /// valid until the next call. hr::kOk: a run was delivered (never empty); hr::kFalse: the
+  /// text has ended; negative: the source failed. Not to be mixed with ReadLine.
+  HResult ReadRun(ByteSource& source, TextRun& run);
 
   /// Bytes taken from the source and not yet delivered, for a caller that wants to move
   /// the source's position back to the first undelivered byte.
@@ -113,8 +111,7 @@ class TextDecoder {
   std::unique_ptr<unsigned char[]> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  bool lineOpen_ = false;  // ReadPiece delivered part of a line whose end is still to come
-  bool atEnd_ = false;     // no more bytes will be read: the source is exhausted, or 0x1A was seen
+  bool atEnd_ = false;  // no more bytes will be read: the source is exhausted, or 0x1A was seen
   TextEncoding encoding_ = TextEncoding::kAnsi;
 };
 

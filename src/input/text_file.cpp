@@ -339,11 +339,11 @@ HResult CTextFile::ReadLine(WString& line) {
   return decoder_.ReadLine(source, line);
 }
 
-HResult CTextFile::ReadPiece(TextPiece& piece) {
+HResult CTextFile::ReadRun(TextRun& run) {
   if (!file_.IsOpen()) return hr::kPointer;
   if (!canRead_) return HResultFromWin32(win32err::kAccessDenied);
   FileSource source(file_);
-  return decoder_.ReadPiece(source, piece);
+  return decoder_.ReadRun(source, run);
 }
 
 HResult CTextFile::ReadString(char16_t* buffer, std::size_t count) {

@@ -1,6 +1,6 @@
-// Classifying stored bytes piece by piece must count every line exactly as decoding it,
-// trimming it and classifying the UTF-16 line does: random texts, every encoding, block sizes
-// that cut lines, marks, UTF-8 sequences and CR LF at every place.
+// Classifying stored bytes run by run must count every line exactly as decoding it, trimming
+// it and classifying the UTF-16 line does: random texts, every encoding, block sizes that cut
+// lines, marks, UTF-8 sequences and CR LF at every place.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,32 +65,49 @@ std::vector<Snapshot> ByLines(const std::string& bytes, TextEncoding encoding) {
   return result;
 }
 
-std::vector<Snapshot> ByPieces(const std::string& bytes, TextEncoding encoding,
-                               std::size_t blockSize, std::size_t chunk) {
+Snapshot ByRuns(const std::string& bytes, TextEncoding encoding, std::size_t blockSize,
+                std::size_t chunk) {
   TextDecoder decoder(blockSize);
   decoder.Reset(encoding);
   MemorySource source(bytes, chunk);
-  CPieceClassifier classifier(encoding);
+  CTextClassifier classifier(encoding);
   LineStats stats;
-  std::vector<Snapshot> result;
-  TextPiece piece;
+  TextRun run;
   HResult status;
-  while ((status = decoder.ReadPiece(source, piece)) == hr::kOk) {
-    classifier.Add(piece, stats);
-    if (piece.endsLine) result.push_back(Take(stats));
+  while ((status = decoder.ReadRun(source, run)) == hr::kOk) {
+    EXPECT_GT(run.size, 0u);
+    EXPECT_LE(run.size, blockSize + 3);
+    classifier.Add(run, stats);
   }
   EXPECT_EQ(status, hr::kFalse);
-  return result;
+  classifier.Finish(stats);
+  return Take(stats);
 }
 
+// Every line of bytes counts the same both ways: the totals are compared after each line,
+// at block sizes that cut the text everywhere.
 void ExpectSameCounts(const std::string& bytes, TextEncoding encoding) {
   const std::vector<Snapshot> expected = ByLines(bytes, encoding);
-  for (const std::size_t block : {1, 2, 3, 4, 5, 7, 16, 61, 1 << 16}) {
-    for (const std::size_t chunk : {std::size_t{3}, std::size_t{1} << 16}) {
-      const std::vector<Snapshot> actual = ByPieces(bytes, encoding, block, chunk);
-      ASSERT_EQ(actual, expected) << "encoding " << static_cast<int>(encoding) << ", block "
-                                  << block << ", reads of " << chunk;
+  const Snapshot none = Take(LineStats{});
+  ASSERT_EQ(ByRuns(bytes, encoding, 1 << 16, 1 << 16), expected.empty() ? none : expected.back());
+  const std::size_t unit = encoding == TextEncoding::kUtf16Le ? 2 : 1;
+  std::size_t line = 0;
+  for (std::size_t end = 0; end + unit <= bytes.size() && line < expected.size(); end += unit) {
+    if (bytes[end] != '\n' || (unit == 2 && bytes[end + 1] != 0)) continue;
+    if (std::string_view(bytes).substr(0, end).find('\x1A') != std::string_view::npos) break;
+    const std::string prefix = bytes.substr(0, end + unit);
+    for (const std::size_t block : {1, 2, 3, 4, 5, 7, 16, 61, 1 << 16}) {
+      for (const std::size_t chunk : {std::size_t{3}, std::size_t{1} << 16}) {
+        ASSERT_EQ(ByRuns(prefix, encoding, block, chunk), expected[line])
+            << "encoding " << static_cast<int>(encoding) << ", block " << block << ", reads of "
+            << chunk << ", line " << line;
+      }
     }
+    ++line;
+  }
+  for (const std::size_t block : {1, 2, 3, 5, 16}) {
+    ASSERT_EQ(ByRuns(bytes, encoding, block, 3), expected.empty() ? none : expected.back())
+        << "encoding " << static_cast<int>(encoding) << ", block " << block;
   }
 }
 
@@ -168,7 +185,7 @@ std::string RandomUtf16(std::mt19937& random, const std::string& latin1) {
   return bytes;
 }
 
-TEST(PieceClassifierTest, RandomTextsCountAsDecodedLines) {
+TEST(TextClassifierTest, RandomTextsCountAsDecodedLines) {
   std::mt19937 random(20240611);
   for (int round = 0; round < 300; ++round) {
     const std::string text = RandomText(random);
@@ -182,8 +199,8 @@ TEST(PieceClassifierTest, RandomTextsCountAsDecodedLines) {
   }
 }
 
-TEST(PieceClassifierTest, MarksAndBlanksAcrossPieceBoundaries) {
-  // Hand-picked lines where a boundary between pieces must not change the verdict; every
+TEST(TextClassifierTest, MarksAndBlanksAcrossRunBoundaries) {
+  // Hand-picked lines where a boundary between runs must not change the verdict; every
   // block size cuts them at every place.
   const char* const rows[] = {
       "a /\n/ b\n",           // a slash and a slash with a blank between: no comment
@@ -207,29 +224,17 @@ TEST(PieceClassifierTest, MarksAndBlanksAcrossPieceBoundaries) {
   }
 }
 
-TEST(PieceClassifierTest, LongLinesTakeNoMemoryOfTheirOwn) {
-  // A line many blocks long still arrives in block-sized pieces and counts once.
+TEST(TextClassifierTest, LongLinesTakeNoMemoryOfTheirOwn) {
+  // A line many blocks long arrives in block-sized runs and counts once.
   std::string text = "/* " + std::string(100000, 'x') + " */ " + std::string(100000, '\t') + "y" +
                      std::string(50000, ' ') + "\n";
-  TextDecoder decoder(4096);
-  decoder.Reset(TextEncoding::kAnsi);
-  MemorySource source(text, text.size());
-  CPieceClassifier classifier(TextEncoding::kAnsi);
-  LineStats stats;
-  TextPiece piece;
-  std::size_t pieces = 0;
-  while (decoder.ReadPiece(source, piece) == hr::kOk) {
-    EXPECT_LE(piece.size, 4096u + 4);
-    classifier.Add(piece, stats);
-    ++pieces;
-  }
-  EXPECT_GT(pieces, 50u);
-  EXPECT_EQ(stats.lines, 1);
-  EXPECT_EQ(stats.codeLines, 1);
-  EXPECT_EQ(stats.actual.value, 3 + 100000 + 4 + 100000 + 1);
+  const Snapshot counted = ByRuns(text, TextEncoding::kAnsi, 4096, text.size());
+  EXPECT_EQ(counted.lines, 1);
+  EXPECT_EQ(counted.code, 1);
+  EXPECT_EQ(counted.actual, 3 + 100000 + 4 + 100000 + 1);
 }
 
-TEST(PieceClassifierTest, Utf8UnitCountMatchesTheDecoder) {
+TEST(TextClassifierTest, Utf8UnitCountMatchesTheDecoder) {
   std::mt19937 random(99);
   for (int round = 0; round < 500; ++round) {
     std::string bytes;
