@@ -104,36 +104,61 @@ inline bool IsDecorationPair(const Byte* p, const Byte* e) {
   return p + 1 < e && (p[1] == 0xA7 || p[1] == 0xB0);
 }
 
-// The first of the special characters " / * and \\ in the bytes [p, e), or e; sixteen bytes
-// at a time where the processor has the instructions for it.
+// Searches of [p, e) for the first byte of a few values, sixteen bytes at a time where the
+// processor has the instructions for it: the vector may reach past e into the run's padding
+// (TextRun::kPadding), and what it finds there is ignored.
+#if defined(__SSE2__)
+inline const Byte* FirstHit(const Byte* p, unsigned mask, const Byte* e) {
+  const Byte* const hit = p + std::countr_zero(mask);
+  return hit < e ? hit : e;
+}
+
+inline __m128i Load16(const Byte* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+#endif
+
+// The first of the special characters " / * and \\, or e.
 inline const Byte* FindSpecialByte(const Byte* p, const Byte* e) {
 #if defined(__SSE2__)
   const __m128i quote = _mm_set1_epi8('"');
   const __m128i slash = _mm_set1_epi8('/');
   const __m128i star = _mm_set1_epi8('*');
   const __m128i backslash = _mm_set1_epi8('\\');
-  for (; e - p >= 16; p += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  for (; p < e; p += 16) {
+    const __m128i bytes = Load16(p);
     const __m128i hits =
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, slash)),
                      _mm_or_si128(_mm_cmpeq_epi8(bytes, star), _mm_cmpeq_epi8(bytes, backslash)));
     const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    if (mask != 0) return p + std::countr_zero(mask);
+    if (mask != 0) return FirstHit(p, mask, e);
   }
-#endif
+  return e;
+#else
   while (p < e && (kCharTable[*p] & kSpecial) == 0) ++p;
   return p;
+#endif
+}
+
+// The first line feed byte, or e.
+inline const Byte* FindLineFeedByte(const Byte* p, const Byte* e) {
+#if defined(__SSE2__)
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  for (; p < e; p += 16) {
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(Load16(p), lineFeed)));
+    if (mask != 0) return FirstHit(p, mask, e);
+  }
+  return e;
+#else
+  const void* found = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
+  return found != nullptr ? static_cast<const Byte*>(found) : e;
+#endif
 }
 
 // One encoding's view of stored bytes: the unit size, the character of a unit that may be
 // an ASCII one, the units the decoder would deliver for a run, and the two content scans of
 // ClassifyLine (SkipPlain, AnyContent) on bytes.
-// The first line feed byte in [p, e), or e.
-inline const Byte* FindLineFeedByte(const Byte* p, const Byte* e) {
-  const void* found = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
-  return found != nullptr ? static_cast<const Byte*>(found) : e;
-}
-
 struct AnsiText {
   static constexpr std::size_t kUnit = 1;
   static char16_t At(const Byte* p) { return *p; }

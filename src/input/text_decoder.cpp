@@ -218,7 +218,10 @@ void TextDecoder::Decode(std::size_t from, std::size_t to, WString& line) const 
 }
 
 HResult TextDecoder::Refill(ByteSource& source) {
-  if (!buffer_) buffer_ = std::make_unique_for_overwrite<unsigned char[]>(blockSize_ + kCarryRoom);
+  if (!buffer_) {
+    buffer_ = std::make_unique_for_overwrite<unsigned char[]>(blockSize_ + kCarryRoom +
+                                                              TextRun::kPadding);
+  }
   const std::size_t carried = end_ - pos_;
   if (carried > 0 && pos_ > 0) std::memmove(buffer_.get(), buffer_.get() + pos_, carried);
   pos_ = 0;
@@ -238,6 +241,7 @@ HResult TextDecoder::Refill(ByteSource& source) {
     end_ = mark;
     atEnd_ = true;
   }
+  std::memset(buffer_.get() + end_, 0, TextRun::kPadding);  // defined bytes after any run
   return hr::kOk;
 }
 

@@ -45,7 +45,10 @@ class ByteSource {
 
 /// A run of a text's stored bytes, in the decoder's encoding, with whole characters only: a
 /// UTF-8 sequence or UTF-16 unit is never cut. Line feeds and CRs stay in it as stored.
+/// kPadding more bytes after the run can be read (their values mean nothing), so a scan
+/// may look at a whole vector of bytes where fewer are left.
 struct TextRun {
+  static constexpr std::size_t kPadding = 16;
   const unsigned char* data = nullptr;
   std::size_t size = 0;
 };
