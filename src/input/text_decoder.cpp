@@ -1,6 +1,7 @@
 // Byte-to-UTF-16 line splitting with the text-mode translations of the reader.
 #include "input/text_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace srctally {
@@ -217,7 +218,7 @@ void TextDecoder::Decode(std::size_t from, std::size_t to, WString& line) const 
   }
 }
 
-HResult TextDecoder::Refill(ByteSource& source) {
+HResult TextDecoder::ReadBlock(ByteSource& source) {
   if (!buffer_) {
     buffer_ = std::make_unique_for_overwrite<unsigned char[]>(blockSize_ + kCarryRoom +
                                                               TextRun::kPadding);
@@ -231,18 +232,48 @@ HResult TextDecoder::Refill(ByteSource& source) {
   if (Failed(status)) return status;
   if (bytesRead == 0) atEnd_ = true;
   end_ += bytesRead;
-  // Ctrl-Z ends the text: cut the block there and read no further. Looked for once per
-  // block; the carried bytes were searched with the block before. Units stay aligned, as
-  // the buffer holds whole units from its start apart from an unpaired last byte.
-  const std::size_t from =
-      encoding_ == TextEncoding::kUtf16Le ? carried & ~std::size_t{1} : carried;
+  return hr::kOk;
+}
+
+void TextDecoder::CutAtEndMark(std::size_t from) {
   const std::size_t mark = FindEndMark(from);
   if (mark < end_) {
     end_ = mark;
     atEnd_ = true;
   }
   std::memset(buffer_.get() + end_, 0, TextRun::kPadding);  // defined bytes after any run
+}
+
+HResult TextDecoder::Refill(ByteSource& source) {
+  const std::size_t carried = end_ - pos_;
+  const HResult status = ReadBlock(source);
+  if (Failed(status)) return status;
+  // Ctrl-Z ends the text: cut the block there and read no further. Looked for once per
+  // block; the carried bytes were searched with the block before. Units stay aligned, as
+  // the buffer holds whole units from its start apart from an unpaired last byte.
+  CutAtEndMark(encoding_ == TextEncoding::kUtf16Le ? carried & ~std::size_t{1} : carried);
   return hr::kOk;
+}
+
+HResult TextDecoder::Peek(ByteSource& source, std::size_t count, const unsigned char*& bytes,
+                          std::size_t& available) {
+  Discard();
+  while (end_ < count && !atEnd_) {
+    const HResult status = ReadBlock(source);
+    if (Failed(status)) {
+      Discard();
+      return status;
+    }
+  }
+  bytes = buffer_.get();
+  available = end_;
+  return hr::kOk;
+}
+
+void TextDecoder::Begin(TextEncoding encoding, std::size_t skip) {
+  encoding_ = encoding;
+  pos_ = std::min(skip, end_);
+  if (buffer_) CutAtEndMark(pos_);
 }
 
 HResult TextDecoder::ReadLine(ByteSource& source, WString& line, bool* endsWithLineFeed) {

@@ -72,6 +72,15 @@ class TextDecoder {
 
   /// Starts a new text in encoding, dropping whatever was buffered.
   void Reset(TextEncoding encoding);
+
+  /// Starts a new text whose encoding is not known yet: reads its first block and shows
+  /// the first available bytes, at least count unless the text is shorter, so that a
+  /// caller can tell the encoding from a byte-order mark without reading the mark twice.
+  /// Begin must follow. Negative: the source failed; nothing is buffered.
+  HResult Peek(ByteSource& source, std::size_t count, const unsigned char*& bytes,
+               std::size_t& available);
+  /// After Peek: takes the buffered bytes as the text in encoding, from skip bytes on.
+  void Begin(TextEncoding encoding, std::size_t skip);
   TextEncoding encoding() const { return encoding_; }
 
   /// Replaces line with the next line, without its LF. hr::kOk: a line was delivered (it may
@@ -109,6 +118,10 @@ class TextDecoder {
   // malformed, an unpaired UTF-16 byte is dropped.
   void Decode(std::size_t from, std::size_t to, WString& line) const;
   HResult Refill(ByteSource& source);
+  // Moves the undelivered bytes to the buffer's start and reads a block after them.
+  HResult ReadBlock(ByteSource& source);
+  // Ends the text at the first 0x1A at or after from, if there is one.
+  void CutAtEndMark(std::size_t from);
 
   std::size_t blockSize_;
   std::unique_ptr<unsigned char[]> buffer_;
