@@ -65,6 +65,10 @@ TEST(TextFileTest, MarksDecideTheEncoding) {
        {u"\u00EF\u00BB"
         u"a"}},  // half a mark is text
       {"a\rb\n\n", {u"a\rb", u""}},
+      {"\xFF\xFE"
+       "a\0\n\0\x1A\0b\0"s,
+       {u"a"}},  // the end mark is found in the block the mark was read from
+      {"\xFF\xFE\x1A\0"s, {}},
   };
   for (const auto& row : rows) {
     const auto path = dir.Write("f.txt", row.bytes);
@@ -223,6 +227,21 @@ TEST(TextFileTest, PositionSizeAndTruncate) {
   EXPECT_EQ(file.ReadLine(line), hr::kFalse);
   file.Close();
   EXPECT_EQ(Contents(path), "");
+}
+
+TEST(TextFileTest, ReadOnlyPositionFollowsTheLinesRead) {
+  testing::TempDir dir;
+  const auto path = dir.Write("ro.txt", "\xEF\xBB\xBFone\ntwo\n");
+  CTextFile file(4);
+  ASSERT_EQ(file.Open(WidePath(path), textfile::kCountingFlags), hr::kOk);
+  EXPECT_EQ(file.encoding(), TextEncoding::kUtf8);
+  WString line;
+  EXPECT_EQ(file.ReadLine(line), hr::kOk);
+  std::int64_t position = -1;
+  EXPECT_EQ(file.Seek(&position, 1), hr::kOk);
+  EXPECT_EQ(position, 3 + 4);
+  EXPECT_EQ(file.ReadLine(line), hr::kOk);
+  EXPECT_EQ(line, u"two");
 }
 
 TEST(TextFileTest, SeekToStartSkipsTheMark) {

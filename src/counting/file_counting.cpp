@@ -1,8 +1,5 @@
-// File counting: the reader feeds trimmed lines to the classifier.
+// File counting: the reader feeds the file's bytes, a block at a time, to the classifier.
 #include "counting/file_counting.h"
-
-#include <new>
-#include <stdexcept>
 
 #include "counting/line_classifier.h"
 #include "input/text_file.h"
@@ -20,17 +17,12 @@ HResult CountFileLines(const platform::FileLocation& file, LineStats& stats) {
     return status;
   }
   stats.size.value = size;
-  std::int32_t blockState = 0;
-  try {
-    WString line;  // one buffer for every line; it only grows
-    while ((status = text.ReadLine(line)) == hr::kOk) {
-      ClassifyLine(TrimWideSpace(line), blockState, stats);
-    }
-  } catch (const std::bad_alloc&) {
-    status = hr::kOutOfMemory;
-  } catch (const std::length_error&) {  // a line longer than a string can hold
-    status = hr::kOutOfMemory;
-  }
+  // The lines are classified in the file's own bytes, a block at a time: no line is
+  // decoded or gathered, so memory stays at the reader's block whatever the line length.
+  CTextClassifier classifier(text.encoding());
+  TextRun run;
+  while ((status = text.ReadRun(run)) == hr::kOk) classifier.Add(run, stats);
+  if (status == hr::kFalse) classifier.Finish(stats);
   text.Close();
   return status;
 }

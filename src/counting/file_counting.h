@@ -12,9 +12,9 @@ namespace srctally {
 /// size in bytes in stats.size.value, and classifies every line, trimmed of surrounding
 /// white space, into stats. stats is expected fresh (Reset); files and the texts are left
 /// alone. Returns hr::kFalse when the whole file was read; a negative code when it could not
-/// be opened or sized (stats untouched) or a read failed or memory ran out for a long line
-/// (hr::kOutOfMemory; stats partly filled, to be discarded). The file is closed on every
-/// path; no block comment state survives the call.
+/// be opened or sized (stats untouched) or a read failed (stats partly filled, to be
+/// discarded). Memory use does not grow with the length of the lines. The file is closed on
+/// every path; no block comment state survives the call.
 HResult CountFileLines(const platform::FileLocation& file, LineStats& stats);
 
 /// CountFileLines for a file named by its full path.

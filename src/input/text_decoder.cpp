@@ -1,6 +1,7 @@
 // Byte-to-UTF-16 line splitting with the text-mode translations of the reader.
 #include "input/text_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace srctally {
@@ -25,8 +26,32 @@ constexpr char16_t Utf16Unit(const unsigned char* bytes) {
   return static_cast<char16_t>(bytes[0] | (bytes[1] << 8));
 }
 
+// Reads the sequence that lead (already taken from p) starts, up to e: advances p past its
+// continuation bytes and answers how many of the length bytes it has, code getting the
+// value. Malformed input ends the sequence early: one U+FFFD per maximal invalid part.
+inline std::size_t TakeUtf8Sequence(unsigned char lead, std::size_t length, const unsigned char*& p,
+                                    const unsigned char* e, std::uint32_t& code) {
+  // The first continuation byte's range excludes overlong forms, surrogates and values
+  // beyond U+10FFFF; later ones are always 80..BF.
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead == 0xE0) low = 0xA0;
+  if (lead == 0xED) high = 0x9F;
+  if (lead == 0xF0) low = 0x90;
+  if (lead == 0xF4) high = 0x8F;
+  code = lead & (0xFFu >> (length + 1));
+  std::size_t taken = 1;
+  while (taken < length && p < e && *p >= low && *p <= high) {
+    code = (code << 6) | (*p++ & 0x3Fu);
+    ++taken;
+    low = 0x80;
+    high = 0xBF;
+  }
+  return taken;
+}
+
 // The characters of [p, e) appended into out, which has room for e - p characters; returns
-// the end of what was written. Malformed input gives one U+FFFD per maximal invalid part.
+// the end of what was written.
 char16_t* DecodeUtf8(const unsigned char* p, const unsigned char* e, char16_t* out) {
   while (p < e) {
     const unsigned char lead = *p++;
@@ -39,22 +64,8 @@ char16_t* DecodeUtf8(const unsigned char* p, const unsigned char* e, char16_t* o
       *out++ = kReplacement;
       continue;
     }
-    // The first continuation byte's range excludes overlong forms, surrogates and values
-    // beyond U+10FFFF; later ones are always 80..BF.
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-    std::uint32_t code = lead & (0xFFu >> (length + 1));
-    std::size_t taken = 1;
-    while (taken < length && p < e && *p >= low && *p <= high) {
-      code = (code << 6) | (*p++ & 0x3Fu);
-      ++taken;
-      low = 0x80;
-      high = 0xBF;
-    }
+    std::uint32_t code = 0;
+    const std::size_t taken = TakeUtf8Sequence(lead, length, p, e, code);
     if (taken < length) {
       *out++ = kReplacement;
     } else if (code >= 0x10000) {
@@ -69,6 +80,30 @@ char16_t* DecodeUtf8(const unsigned char* p, const unsigned char* e, char16_t* o
 }
 
 }  // namespace
+
+std::size_t Utf8UnitCount(const unsigned char* p, const unsigned char* e) {
+  // Most text is ASCII: one unit per byte, told eight bytes at a time.
+  const unsigned char* ascii = p;
+  for (; e - ascii >= 8; ascii += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, ascii, 8);
+    if ((word & 0x8080808080808080u) != 0) break;
+  }
+  std::size_t units = static_cast<std::size_t>(ascii - p);
+  p = ascii;
+  while (p < e) {
+    const unsigned char lead = *p++;
+    const std::size_t length = lead < 0x80 ? 1 : Utf8SequenceLength(lead);
+    if (length > 1) {
+      std::uint32_t code = 0;
+      const std::size_t taken = TakeUtf8Sequence(lead, length, p, e, code);
+      // A whole four-byte sequence lies beyond U+FFFF: a surrogate pair.
+      if (taken == 4) ++units;
+    }
+    ++units;
+  }
+  return units;
+}
 
 ByteOrderMark DetectByteOrderMark(const unsigned char* bytes, std::size_t count) {
   if (count >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
@@ -183,8 +218,11 @@ void TextDecoder::Decode(std::size_t from, std::size_t to, WString& line) const 
   }
 }
 
-HResult TextDecoder::Refill(ByteSource& source) {
-  if (!buffer_) buffer_ = std::make_unique_for_overwrite<unsigned char[]>(blockSize_ + kCarryRoom);
+HResult TextDecoder::ReadBlock(ByteSource& source) {
+  if (!buffer_) {
+    buffer_ = std::make_unique_for_overwrite<unsigned char[]>(blockSize_ + kCarryRoom +
+                                                              TextRun::kPadding);
+  }
   const std::size_t carried = end_ - pos_;
   if (carried > 0 && pos_ > 0) std::memmove(buffer_.get(), buffer_.get() + pos_, carried);
   pos_ = 0;
@@ -194,17 +232,48 @@ HResult TextDecoder::Refill(ByteSource& source) {
   if (Failed(status)) return status;
   if (bytesRead == 0) atEnd_ = true;
   end_ += bytesRead;
-  // Ctrl-Z ends the text: cut the block there and read no further. Looked for once per
-  // block; the carried bytes were searched with the block before. Units stay aligned, as
-  // the buffer holds whole units from its start apart from an unpaired last byte.
-  const std::size_t from =
-      encoding_ == TextEncoding::kUtf16Le ? carried & ~std::size_t{1} : carried;
+  return hr::kOk;
+}
+
+void TextDecoder::CutAtEndMark(std::size_t from) {
   const std::size_t mark = FindEndMark(from);
   if (mark < end_) {
     end_ = mark;
     atEnd_ = true;
   }
+  std::memset(buffer_.get() + end_, 0, TextRun::kPadding);  // defined bytes after any run
+}
+
+HResult TextDecoder::Refill(ByteSource& source) {
+  const std::size_t carried = end_ - pos_;
+  const HResult status = ReadBlock(source);
+  if (Failed(status)) return status;
+  // Ctrl-Z ends the text: cut the block there and read no further. Looked for once per
+  // block; the carried bytes were searched with the block before. Units stay aligned, as
+  // the buffer holds whole units from its start apart from an unpaired last byte.
+  CutAtEndMark(encoding_ == TextEncoding::kUtf16Le ? carried & ~std::size_t{1} : carried);
   return hr::kOk;
+}
+
+HResult TextDecoder::Peek(ByteSource& source, std::size_t count, const unsigned char*& bytes,
+                          std::size_t& available) {
+  Discard();
+  while (end_ < count && !atEnd_) {
+    const HResult status = ReadBlock(source);
+    if (Failed(status)) {
+      Discard();
+      return status;
+    }
+  }
+  bytes = buffer_.get();
+  available = end_;
+  return hr::kOk;
+}
+
+void TextDecoder::Begin(TextEncoding encoding, std::size_t skip) {
+  encoding_ = encoding;
+  pos_ = std::min(skip, end_);
+  if (buffer_) CutAtEndMark(pos_);
 }
 
 HResult TextDecoder::ReadLine(ByteSource& source, WString& line, bool* endsWithLineFeed) {
@@ -239,6 +308,26 @@ HResult TextDecoder::ReadLine(ByteSource& source, WString& line, bool* endsWithL
       line.clear();
       return status;
     }
+  }
+}
+
+HResult TextDecoder::ReadRun(ByteSource& source, TextRun& run) {
+  for (;;) {
+    // At the end only an unpaired UTF-16 byte is left out; before it, what may still join
+    // the next block waits for it.
+    const std::size_t held = atEnd_ ? (end_ - pos_) % UnitSize() : HeldBack();
+    if (end_ - held > pos_) {
+      run = {buffer_.get() + pos_, end_ - held - pos_};
+      pos_ = end_ - held;
+      return hr::kOk;
+    }
+    if (atEnd_) {
+      pos_ = end_;
+      run = {};
+      return hr::kFalse;
+    }
+    const HResult status = Refill(source);
+    if (Failed(status)) return status;
   }
 }
 

@@ -18,6 +18,10 @@ enum class TextEncoding : std::uint8_t {
   kUtf16Le,  ///< 16-bit little-endian units as stored; an unpaired last byte is dropped
 };
 
+/// UTF-16 units that the UTF-8 bytes [begin, end) decode into, malformed parts counted as
+/// the U+FFFD each becomes: what TextDecoder delivers for them, without decoding.
+std::size_t Utf8UnitCount(const unsigned char* begin, const unsigned char* end);
+
 /// The byte-order mark a text starts with.
 enum class ByteOrderMark : std::uint8_t { kNone, kUtf8, kUtf16Le, kUtf16Be };
 
@@ -39,6 +43,16 @@ class ByteSource {
   ~ByteSource() = default;
 };
 
+/// A run of a text's stored bytes, in the decoder's encoding, with whole characters only: a
+/// UTF-8 sequence or UTF-16 unit is never cut. Line feeds and CRs stay in it as stored.
+/// kPadding more bytes after the run can be read (their values mean nothing), so a scan
+/// may look at a whole vector of bytes where fewer are left.
+struct TextRun {
+  static constexpr std::size_t kPadding = 16;
+  const unsigned char* data = nullptr;
+  std::size_t size = 0;
+};
+
 /// Splits a byte stream into lines of UTF-16 text.
 ///
 /// Rules, for ANSI and UTF-8 on the bytes and for UTF-16 on the 16-bit units: CR directly
@@ -58,6 +72,15 @@ class TextDecoder {
 
   /// Starts a new text in encoding, dropping whatever was buffered.
   void Reset(TextEncoding encoding);
+
+  /// Starts a new text whose encoding is not known yet: reads its first block and shows
+  /// the first available bytes, at least count unless the text is shorter, so that a
+  /// caller can tell the encoding from a byte-order mark without reading the mark twice.
+  /// Begin must follow. Negative: the source failed; nothing is buffered.
+  HResult Peek(ByteSource& source, std::size_t count, const unsigned char*& bytes,
+               std::size_t& available);
+  /// After Peek: takes the buffered bytes as the text in encoding, from skip bytes on.
+  void Begin(TextEncoding encoding, std::size_t skip);
   TextEncoding encoding() const { return encoding_; }
 
   /// Replaces line with the next line, without its LF. hr::kOk: a line was delivered (it may
@@ -65,6 +88,14 @@ class TextDecoder {
   /// ended). hr::kFalse: no further line; line is empty. Negative: the source failed; the
   /// text gathered for that line is dropped. Throws std::bad_alloc when line cannot grow.
   HResult ReadLine(ByteSource& source, WString& line, bool* endsWithLineFeed = nullptr);
+
+  /// The next run of the text's stored bytes, undecoded, as much as one block holds: the
+  /// runs joined are the text up to its end mark (0x1A), less an unpaired last UTF-16 byte,
+  /// and ReadLine would split them into the same lines. For readers that work on the bytes
+  /// themselves; memory stays at one block whatever the line length. The run's bytes stay
+  /// valid until the next call. hr::kOk: a run was delivered (never empty); hr::kFalse: the
+  /// text has ended; negative: the source failed. Not to be mixed with ReadLine.
+  HResult ReadRun(ByteSource& source, TextRun& run);
 
   /// Bytes taken from the source and not yet delivered, for a caller that wants to move
   /// the source's position back to the first undelivered byte.
@@ -87,6 +118,10 @@ class TextDecoder {
   // malformed, an unpaired UTF-16 byte is dropped.
   void Decode(std::size_t from, std::size_t to, WString& line) const;
   HResult Refill(ByteSource& source);
+  // Moves the undelivered bytes to the buffer's start and reads a block after them.
+  HResult ReadBlock(ByteSource& source);
+  // Ends the text at the first 0x1A at or after from, if there is one.
+  void CutAtEndMark(std::size_t from);
 
   std::size_t blockSize_;
   std::unique_ptr<unsigned char[]> buffer_;

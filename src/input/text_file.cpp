@@ -206,26 +206,46 @@ HResult CTextFile::Open(const platform::FileLocation& location, std::uint32_t fl
 
   if (!file_.Open(location, choice.mode)) return LastErrorResult();
 
+  decoder_.Reset(encoding);
   if (choice.encoding != 0 && readable) {
-    if (!ReadMarkBytes(file_, mark, markBytes)) {
-      const HResult result = LastErrorResult();
-      Close();
-      return result;
+    const unsigned char* first = mark;
+    std::size_t available = 0;
+    if (writable) {
+      // Read and write: the position must stay where the caller's reading stands.
+      if (!ReadMarkBytes(file_, mark, available)) {
+        const HResult result = LastErrorResult();
+        Close();
+        return result;
+      }
+    } else {
+      // Read only: the mark is looked at in the decoder's first block, which reading then
+      // goes on from, so the file is neither read twice nor repositioned.
+      FileSource source(file_);
+      const HResult peeked = decoder_.Peek(source, 3, first, available);
+      if (Failed(peeked)) {
+        Close();
+        return peeked;
+      }
     }
-    const ByteOrderMark found = DetectByteOrderMark(mark, markBytes);
+    const ByteOrderMark found = DetectByteOrderMark(first, available);
     if (found == ByteOrderMark::kUtf16Be) {
       Close();
       return kUnsupportedByteOrder;
     }
     if (found == ByteOrderMark::kUtf8) encoding = TextEncoding::kUtf8;
     if (found == ByteOrderMark::kUtf16Le) encoding = TextEncoding::kUtf16Le;
-    markLength_ = static_cast<std::int64_t>(ByteOrderMarkLength(found));
-    // Reading goes on right after the mark, or from the start without one.
-    if (!file_.Seek(static_cast<std::int64_t>(ByteOrderMarkLength(found)),
-                    platform::SeekOrigin::kBegin, nullptr)) {
-      const HResult result = LastErrorResult();
-      Close();
-      return result;
+    const std::size_t markLength = ByteOrderMarkLength(found);
+    markLength_ = static_cast<std::int64_t>(markLength);
+    if (writable) {
+      // Reading goes on right after the mark, or from the start without one.
+      if (!file_.Seek(markLength_, platform::SeekOrigin::kBegin, nullptr)) {
+        const HResult result = LastErrorResult();
+        Close();
+        return result;
+      }
+      decoder_.Reset(encoding);
+    } else {
+      decoder_.Begin(encoding, markLength);
     }
   }
 
@@ -250,7 +270,6 @@ HResult CTextFile::Open(const platform::FileLocation& location, std::uint32_t fl
     }
   }
 
-  decoder_.Reset(encoding);
   canRead_ = readable;
   canWrite_ = writable;
   return hr::kOk;
@@ -337,6 +356,13 @@ HResult CTextFile::ReadLine(WString& line) {
   }
   FileSource source(file_);
   return decoder_.ReadLine(source, line);
+}
+
+HResult CTextFile::ReadRun(TextRun& run) {
+  if (!file_.IsOpen()) return hr::kPointer;
+  if (!canRead_) return HResultFromWin32(win32err::kAccessDenied);
+  FileSource source(file_);
+  return decoder_.ReadRun(source, run);
 }
 
 HResult CTextFile::ReadString(char16_t* buffer, std::size_t count) {

@@ -85,6 +85,10 @@ class CTextFile {
   /// hr::kFalse at the end (line empty), negative on a read failure. Throws std::bad_alloc
   /// when line cannot grow.
   virtual HResult ReadLine(WString& line);
+  /// The next run of the file's stored bytes after its mark, undecoded (see
+  /// TextDecoder::ReadRun): hr::kOk, hr::kFalse at the end, negative on a read failure. For
+  /// readers that work on the bytes directly; not to be mixed with ReadLine or ReadString.
+  HResult ReadRun(TextRun& run);
   /// Reads at most count - 1 characters into buffer, stopping after the first LF (which
   /// stays), and terminates them: hr::kOk when something was read, hr::kFalse at the end.
   virtual HResult ReadString(char16_t* buffer, std::size_t count);
