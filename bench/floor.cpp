@@ -19,9 +19,8 @@ int main() {
     ssize_t got = 0;
     while ((got = ::read(fd, buffer.data(), buffer.size())) > 0) {
       bytes += static_cast<unsigned long long>(got);
-      for (const char* p = buffer.data(); (p = static_cast<const char*>(
-                                               std::memchr(p, '\n', buffer.data() + got - p)));
-           ++p) {
+      for (const char* p = buffer.data();
+           (p = static_cast<const char*>(std::memchr(p, '\n', buffer.data() + got - p))); ++p) {
         ++lines;
       }
     }

@@ -1,7 +1,8 @@
 // The type-safe formatter and the UTF conversions at the program's edges.
+#include "base/format.h"
+
 #include <gtest/gtest.h>
 
-#include "base/format.h"
 #include "base/text.h"
 
 namespace srctally {

@@ -60,7 +60,8 @@ int Run(CConsole& console, std::vector<WString>& args) {
   console.ParseCommandLine(args);
   console.ShowBanner();
   if (console.ReportProblems()) return 1;
-  if (args.size() == 1) WriteText(console, u"For a list of supported parameters use:\tsrctally /?\n\n");
+  if (args.size() == 1)
+    WriteText(console, u"For a list of supported parameters use:\tsrctally /?\n\n");
   const bool verbose = console.displayLevel() == display::kVerbose;
   if (verbose) EchoSettings(console);
   WriteText(console, u"Source path: %s.\n\n", console.sourcePath);

@@ -79,7 +79,8 @@ void FormatInteger(WString& out, const Field& field, const FormatArg& arg) {
   const bool isSigned = field.conversion == u'd' || field.conversion == u'i';
   if (isSigned) {
     const std::int64_t value = SignExtend(arg.AsUnsigned(), field.bits);
-    magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     if (value < 0) {
       prefix = u"-";
     } else if (field.plus) {
@@ -91,7 +92,8 @@ void FormatInteger(WString& out, const Field& field, const FormatArg& arg) {
     magnitude = Truncate(arg.AsUnsigned(), field.bits);
     if (field.conversion == u'x' || field.conversion == u'X') base = 16;
     if (field.conversion == u'o') base = 8;
-    if (field.alt && base == 16 && magnitude != 0) prefix = field.conversion == u'X' ? u"0X" : u"0x";
+    if (field.alt && base == 16 && magnitude != 0)
+      prefix = field.conversion == u'X' ? u"0X" : u"0x";
     if (field.alt && base == 8) prefix = u"0";
   }
   WString body = Digits(magnitude, base, field.conversion == u'X');
@@ -164,19 +166,26 @@ void AppendFormatV(WString& out, WStringView format, FormatArgs args) {
     Field field;
     for (; i < n; ++i) {
       const char16_t f = format[i];
-      if (f == u'-') field.left = true;
-      else if (f == u'+') field.plus = true;
-      else if (f == u' ') field.blank = true;
-      else if (f == u'0') field.zero = true;
-      else if (f == u'#') field.alt = true;
-      else break;
+      if (f == u'-')
+        field.left = true;
+      else if (f == u'+')
+        field.plus = true;
+      else if (f == u' ')
+        field.blank = true;
+      else if (f == u'0')
+        field.zero = true;
+      else if (f == u'#')
+        field.alt = true;
+      else
+        break;
     }
     if (i < n && format[i] == u'*') {
       field.width = cursor.NextInt();
       if (field.width < 0) field.left = true, field.width = -field.width;
       ++i;
     } else {
-      while (i < n && format[i] >= u'0' && format[i] <= u'9') field.width = field.width * 10 + (format[i++] - u'0');
+      while (i < n && format[i] >= u'0' && format[i] <= u'9')
+        field.width = field.width * 10 + (format[i++] - u'0');
     }
     if (i < n && format[i] == u'.') {
       ++i;
@@ -185,17 +194,26 @@ void AppendFormatV(WString& out, WStringView format, FormatArgs args) {
         field.precision = cursor.NextInt();
         ++i;
       } else {
-        while (i < n && format[i] >= u'0' && format[i] <= u'9') field.precision = field.precision * 10 + (format[i++] - u'0');
+        while (i < n && format[i] >= u'0' && format[i] <= u'9')
+          field.precision = field.precision * 10 + (format[i++] - u'0');
       }
     }
     // Length modifiers decide how many bits of the argument the conversion reads.
-    if (format.substr(i, 3) == u"I64") field.bits = 64, i += 3;
-    else if (format.substr(i, 3) == u"I32") field.bits = 32, i += 3;
-    else if (format.substr(i, 2) == u"hh") field.bits = 8, i += 2;
-    else if (format.substr(i, 2) == u"ll") field.bits = 64, i += 2;
-    else if (i < n && format[i] == u'h') field.bits = 16, ++i;
-    else if (i < n && (format[i] == u'l' || format[i] == u'w')) ++i;
-    else if (i < n && (format[i] == u'z' || format[i] == u'j' || format[i] == u't' || format[i] == u'I')) field.bits = 64, ++i;
+    if (format.substr(i, 3) == u"I64")
+      field.bits = 64, i += 3;
+    else if (format.substr(i, 3) == u"I32")
+      field.bits = 32, i += 3;
+    else if (format.substr(i, 2) == u"hh")
+      field.bits = 8, i += 2;
+    else if (format.substr(i, 2) == u"ll")
+      field.bits = 64, i += 2;
+    else if (i < n && format[i] == u'h')
+      field.bits = 16, ++i;
+    else if (i < n && (format[i] == u'l' || format[i] == u'w'))
+      ++i;
+    else if (i < n &&
+             (format[i] == u'z' || format[i] == u'j' || format[i] == u't' || format[i] == u'I'))
+      field.bits = 64, ++i;
     if (i >= n || !IsConversion(format[i])) {
       out.append(format.substr(start, i - start));  // not a conversion: keep the text as it is
       continue;

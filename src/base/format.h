@@ -18,8 +18,8 @@ class FormatArg {
   enum class Kind { kSigned, kUnsigned, kText };
 
   template <class T>
-    requires std::is_integral_v<T>
-  FormatArg(T value) {  // NOLINT(google-explicit-constructor): used in argument lists
+  requires std::is_integral_v<T> FormatArg(
+      T value) {  // NOLINT(google-explicit-constructor): used in argument lists
     if constexpr (std::is_same_v<T, char16_t> || std::is_same_v<T, char32_t> ||
                   std::is_same_v<T, wchar_t>) {
       kind_ = Kind::kUnsigned;
@@ -32,9 +32,9 @@ class FormatArg {
       unsigned_ = value;
     }
   }
-  FormatArg(WStringView text) : kind_(Kind::kText), text_(text) {}  // NOLINT
+  FormatArg(WStringView text) : kind_(Kind::kText), text_(text) {}     // NOLINT
   FormatArg(const WString& text) : kind_(Kind::kText), text_(text) {}  // NOLINT
-  FormatArg(const char16_t* text)  // NOLINT
+  FormatArg(const char16_t* text)                                      // NOLINT
       : kind_(Kind::kText), text_(text != nullptr ? WStringView(text) : WStringView()) {}
 
   Kind kind() const { return kind_; }

@@ -72,7 +72,7 @@ class CTreeWalk {
   WalkOptions options_;
   char16_t separator_;
   std::vector<platform::FolderIdentity> ancestors_;  // the folders being walked, root first
-  WString relativePath_;  // the relative path of the level being walked
+  WString relativePath_;                             // the relative path of the level being walked
 };
 
 }  // namespace srctally

@@ -8,8 +8,8 @@
 #include "base/status.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
-#include "platform/version_resource.h"
 #include "platform/library.h"
+#include "platform/version_resource.h"
 
 namespace srctally {
 namespace {

@@ -14,8 +14,8 @@ TempDir::TempDir() {
   std::random_device random;
   const auto base = std::filesystem::temp_directory_path();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    auto candidate = base / ("srctally-test-" + std::to_string(random()) + "-" +
-                             std::to_string(counter++));
+    auto candidate =
+        base / ("srctally-test-" + std::to_string(random()) + "-" + std::to_string(counter++));
     std::error_code error;
     if (std::filesystem::create_directory(candidate, error)) {
       path_ = candidate;

@@ -19,8 +19,8 @@ void ReserveStackForDeepTrees() {
       limit.rlim_cur >= kWanted) {
     return;
   }
-  limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kWanted ? kWanted
-                                                                                  : limit.rlim_max;
+  limit.rlim_cur =
+      limit.rlim_max == RLIM_INFINITY || limit.rlim_max >= kWanted ? kWanted : limit.rlim_max;
   ::setrlimit(RLIMIT_STACK, &limit);
 }
 
