@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "base/text.h"
 
 namespace srctally {
@@ -29,6 +31,11 @@ TEST(FormatTest, MissingArgumentsAreNeverRead) {
   EXPECT_EQ(Format(u"50%! off"), u"50%! off");  // no conversion: kept as text
   EXPECT_EQ(Format(u"trailing %"), u"trailing %");
   EXPECT_EQ(Format(u"%d", u"text"), u"text");
+  // A width or precision beyond an int is no conversion either.
+  EXPECT_EQ(Format(u"[%99999999999d]", 1), u"[%99999999999d]");
+  EXPECT_EQ(Format(u"[%.2147483648s]", u"x"), u"[%.2147483648s]");
+  EXPECT_EQ(Format(u"[%*d]", std::numeric_limits<int>::min(), 1), u"[%*d]");
+  EXPECT_EQ(Format(u"[%.2147483647s]", u"x"), u"[x]");  // the largest int still is one
 }
 
 TEST(TextTest, Utf8RoundTripKeepsInvalidBytes) {

@@ -2,6 +2,7 @@
 #include "base/format.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace srctally {
 
@@ -140,6 +141,19 @@ void FormatArgument(WString& out, const Field& field, const FormatArg* arg) {
   }
 }
 
+// Reads the decimal digits at format[i] into value. False when the number does not fit
+// an int: such a field is no conversion, and accumulating further would overflow.
+bool ReadNumber(WStringView format, std::size_t& i, int& value) {
+  constexpr int kMax = std::numeric_limits<int>::max();
+  bool fits = true;
+  for (; i < format.size() && format[i] >= u'0' && format[i] <= u'9'; ++i) {
+    const int digit = format[i] - u'0';
+    if (value > (kMax - digit) / 10) fits = false;
+    if (fits) value = value * 10 + digit;
+  }
+  return fits;
+}
+
 bool IsConversion(char16_t ch) {
   return ch == u'd' || ch == u'i' || ch == u'u' || ch == u'x' || ch == u'X' || ch == u'o' ||
          ch == u'c' || ch == u's';
@@ -179,13 +193,18 @@ void AppendFormatV(WString& out, WStringView format, FormatArgs args) {
       else
         break;
     }
+    bool fits = true;  // width and precision fit an int
     if (i < n && format[i] == u'*') {
       field.width = cursor.NextInt();
-      if (field.width < 0) field.left = true, field.width = -field.width;
+      if (field.width < 0) {
+        field.left = true;
+        // The most negative width has no positive counterpart.
+        field.width = field.width == std::numeric_limits<int>::min() ? 0 : -field.width;
+        fits = field.width != 0;
+      }
       ++i;
     } else {
-      while (i < n && format[i] >= u'0' && format[i] <= u'9')
-        field.width = field.width * 10 + (format[i++] - u'0');
+      fits = ReadNumber(format, i, field.width);
     }
     if (i < n && format[i] == u'.') {
       ++i;
@@ -194,8 +213,7 @@ void AppendFormatV(WString& out, WStringView format, FormatArgs args) {
         field.precision = cursor.NextInt();
         ++i;
       } else {
-        while (i < n && format[i] >= u'0' && format[i] <= u'9')
-          field.precision = field.precision * 10 + (format[i++] - u'0');
+        fits = ReadNumber(format, i, field.precision) && fits;
       }
     }
     // Length modifiers decide how many bits of the argument the conversion reads.
@@ -214,7 +232,7 @@ void AppendFormatV(WString& out, WStringView format, FormatArgs args) {
     else if (i < n &&
              (format[i] == u'z' || format[i] == u'j' || format[i] == u't' || format[i] == u'I'))
       field.bits = 64, ++i;
-    if (i >= n || !IsConversion(format[i])) {
+    if (i >= n || !IsConversion(format[i]) || !fits) {
       out.append(format.substr(start, i - start));  // not a conversion: keep the text as it is
       continue;
     }
