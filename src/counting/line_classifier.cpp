@@ -36,11 +36,13 @@ inline void Bump(std::int32_t& count) {
   count = static_cast<std::int32_t>(static_cast<std::uint32_t>(count) + 1u);
 }
 
-// Skips characters that cannot change any state, from p up to the next special character
-// or e; sets content when one of them is a content character.
-inline const char16_t* SkipPlain(const char16_t* p, const char16_t* e, bool& content) {
-  for (; p < e; ++p) {
-    const char16_t ch = *p;
+// Skips UTF-16 units that cannot change any state, from p up to the next special character
+// or e; sets content when one of them is a content character. Ptr steps one unit at a
+// time; load reads the unit at a position (in memory or from little-endian bytes).
+template <class Ptr, class Load>
+inline Ptr SkipPlainUnits(Ptr p, Ptr e, std::ptrdiff_t step, Load load, bool& content) {
+  for (; p < e; p += step) {
+    const char16_t ch = load(p);
     if (ch > 0xFF) {
       content = true;
       continue;
@@ -52,12 +54,24 @@ inline const char16_t* SkipPlain(const char16_t* p, const char16_t* e, bool& con
   return p;
 }
 
-// Whether [p, e) holds any content character.
-inline bool AnyContent(const char16_t* p, const char16_t* e) {
-  for (; p < e; ++p) {
-    if (*p > 0xFF || (kCharTable[*p] & kDecoration) == 0) return true;
+// Whether the units of [p, e) hold any content character.
+template <class Ptr, class Load>
+inline bool AnyContentUnits(Ptr p, Ptr e, std::ptrdiff_t step, Load load) {
+  for (; p < e; p += step) {
+    const char16_t ch = load(p);
+    if (ch > 0xFF || (kCharTable[ch] & kDecoration) == 0) return true;
   }
   return false;
+}
+
+inline char16_t LoadUnit(const char16_t* p) { return *p; }
+
+inline const char16_t* SkipPlain(const char16_t* p, const char16_t* e, bool& content) {
+  return SkipPlainUnits(p, e, 1, LoadUnit, content);
+}
+
+inline bool AnyContent(const char16_t* p, const char16_t* e) {
+  return AnyContentUnits(p, e, 1, LoadUnit);
 }
 
 // The verdict of a finished line, first match wins. A directive line counts as code even
@@ -235,25 +249,9 @@ struct Utf16Text {
   }
   static std::int64_t Units(const Byte* p, const Byte* e) { return (e - p) / 2; }
   static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
-    for (; p < e; p += 2) {
-      const char16_t ch = At(p);
-      if (ch > 0xFF) {
-        content = true;
-        continue;
-      }
-      const std::uint8_t properties = kCharTable[ch];
-      if (properties & kSpecial) break;
-      content |= (properties & kDecoration) == 0;
-    }
-    return p;
+    return SkipPlainUnits(p, e, 2, At, content);
   }
-  static bool AnyContent(const Byte* p, const Byte* e) {
-    for (; p < e; p += 2) {
-      const char16_t ch = At(p);
-      if (ch > 0xFF || (kCharTable[ch] & kDecoration) == 0) return true;
-    }
-    return false;
-  }
+  static bool AnyContent(const Byte* p, const Byte* e) { return AnyContentUnits(p, e, 2, At); }
 };
 
 inline void MarkContent(State& s) { (s.inBlock || s.lineComment ? s.comment : s.code) = true; }
