@@ -42,7 +42,7 @@ class IWalkSink {
   virtual void FileCounted(WStringView relativeFolder, WStringView name,
                            const LineStats& file) = 0;
   /// The folder's files are done; fileCount of them were counted.
-  virtual void FolderFinished(WStringView relativeFolder, std::int32_t fileCount) = 0;
+  virtual void FolderFinished(WStringView relativeFolder, std::int64_t fileCount) = 0;
   /// A folder (relativeFolder is its own path) was not walked, for reason.
   virtual void FolderSkipped(WStringView relativeFolder, FolderSkip reason) = 0;
   /// The walk failed with code at step; argument is the file name (kProcessFile) or the
