@@ -110,6 +110,31 @@ TEST(LineClassifierTest, BlockStateAndActualLength) {
   EXPECT_EQ(stats.actual.value, 14 + 9 + 5);
 }
 
+// Counts go on past 2^31 in both classifiers instead of wrapping to negative numbers.
+TEST(LineClassifierTest, CountsPastThirtyTwoBits) {
+  constexpr std::int64_t kStart = 2147483647;
+  LineStats byLine;
+  byLine.lines = byLine.emptyLines = byLine.codeLines = byLine.directiveLines = kStart;
+  std::int32_t blockState = 0;
+  ClassifyLine(u"", blockState, byLine);
+  ClassifyLine(u"#if X", blockState, byLine);
+  EXPECT_EQ(byLine.lines, kStart + 2);
+  EXPECT_EQ(byLine.emptyLines, kStart + 1);
+  EXPECT_EQ(byLine.codeLines, kStart + 1);
+  EXPECT_EQ(byLine.directiveLines, kStart + 1);
+
+  LineStats byRun;
+  byRun.lines = byRun.emptyLines = byRun.commentLines = byRun.emptyCommentLines = kStart;
+  const unsigned char text[TextRun::kPadding + 16] = "\n// a\n//\n";
+  CTextClassifier classifier(TextEncoding::kAnsi);
+  classifier.Add(TextRun{text, 9}, byRun);
+  classifier.Finish(byRun);
+  EXPECT_EQ(byRun.lines, kStart + 3);
+  EXPECT_EQ(byRun.emptyLines, kStart + 1);
+  EXPECT_EQ(byRun.commentLines, kStart + 1);
+  EXPECT_EQ(byRun.emptyCommentLines, kStart + 1);
+}
+
 // The rules written out plainly, character by character with counts, as an oracle for the
 // optimised scanner: class letter (as in Classes) and the block state after the line.
 std::pair<char, std::int32_t> PlainRules(WStringView line, std::int32_t blockState) {

@@ -10,8 +10,8 @@
 namespace srctally {
 namespace {
 
-LineStats Record(std::int32_t code, std::int32_t directives, std::int32_t empty,
-                 std::int32_t comment, std::int32_t emptyComment) {
+LineStats Record(std::int64_t code, std::int64_t directives, std::int64_t empty,
+                 std::int64_t comment, std::int64_t emptyComment) {
   LineStats stats;
   stats.codeLines = code;
   stats.directiveLines = directives;
@@ -78,6 +78,39 @@ TEST(LineStatsTest, NumbersAlignToTheTotal) {
   EXPECT_EQ(NumberWidth(2147483647), 11);
   EXPECT_EQ(FormatCount(7, 4), u"   7");
   EXPECT_EQ(FormatCount(12345, 2), u"12345");
+}
+
+// Counts beyond 2^31 are exact, and the rows widen with the total.
+TEST(LineStatsTest, CountsBeyondThirtyTwoBits) {
+  const struct {
+    std::int64_t value;
+    int width;
+  } widths[] = {
+      {2147483647, 11},  {2147483648, 11}, {9999999999, 11}, {10000000000, 12},
+      {-2147483649, 12}, {INT64_MAX, 20},  {INT64_MIN, 21},
+  };
+  for (const auto& row : widths) EXPECT_EQ(NumberWidth(row.value), row.width) << row.value;
+  EXPECT_EQ(FormatCount(2147483650, 11), u" 2147483650");
+  EXPECT_EQ(FormatCount(INT64_MIN, 21), u" -9223372036854775808");
+
+  // One file of 2,147,483,650 empty lines and 3,000,000,000 directive lines: width 11.
+  LineStats big = Record(3000000000, 3000000000, 2147483650, 0, 0);
+  const WString block = FormatReport(big);
+  EXPECT_NE(block.find(u"  Number of lines of code:                 0\n"
+                       u"  Number of directive lines:      3000000000\n"
+                       u"  Number of empty lines:          2147483650\n"),
+            WString::npos)
+      << ToUtf8(block);
+  EXPECT_NE(block.find(u"  Total number of lines:          5147483650\n"), WString::npos);
+
+  // Totals of files each below 2^31 add up past it.
+  LineStats totals;
+  const LineStats half = Record(1500000000, 0, 500000000, 0, 0);
+  for (int file = 0; file < 3; ++file) totals.AddFile(half);
+  EXPECT_EQ(totals.lines, 6000000000);
+  EXPECT_EQ(totals.codeLines, 4500000000);
+  EXPECT_NE(FormatReport(totals).find(u"  Number of lines of code:        4500000000\n"),
+            WString::npos);
 }
 
 TEST(LineStatsTest, AddFileAndReset) {

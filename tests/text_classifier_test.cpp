@@ -33,7 +33,7 @@ class MemorySource final : public ByteSource {
 
 // The counts after each line, for comparing line by line.
 struct Snapshot {
-  std::int32_t lines, code, comment, emptyComment, empty, directive;
+  std::int64_t lines, code, comment, emptyComment, empty, directive;
   std::int64_t actual;
   friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };

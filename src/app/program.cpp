@@ -77,7 +77,7 @@ int Run(CConsole& console, std::vector<WString>& args) {
   WriteLine(console, u"------------------------------------------------------------------");
   if (totals.files != 0) PrintSummary(console, totals);
   const WString elapsed = FormatDuration(stopwatch.ElapsedNanoseconds());
-  WriteLine(console, u"%d file(s) processed in %s.", totals.files, elapsed);
+  WriteLine(console, u"%lld file(s) processed in %s.", totals.files, elapsed);
   return 0;
 }
 

@@ -31,9 +31,10 @@ constexpr std::array<std::uint8_t, 256> MakeCharTable() {
 }
 constexpr std::array<std::uint8_t, 256> kCharTable = MakeCharTable();
 
-// Counts never stop the program: they wrap instead of overflowing into undefined behaviour.
-inline void Bump(std::int32_t& count) {
-  count = static_cast<std::int32_t>(static_cast<std::uint32_t>(count) + 1u);
+// Counts are 64-bit and never stop the program: should one ever reach its limit, it wraps
+// instead of overflowing into undefined behaviour.
+inline void Bump(std::int64_t& count) {
+  count = static_cast<std::int64_t>(static_cast<std::uint64_t>(count) + 1u);
 }
 
 // Skips UTF-16 units that cannot change any state, from p up to the next special character

@@ -8,13 +8,9 @@
 namespace srctally {
 namespace {
 
-// Counts are not checked for overflow; they wrap rather than invoke undefined behaviour.
-inline void AddCount(std::int32_t& total, std::int32_t amount) {
-  total = static_cast<std::int32_t>(static_cast<std::uint32_t>(total) +
-                                    static_cast<std::uint32_t>(amount));
-}
-
-inline void AddAmount(std::int64_t& total, std::int64_t amount) {
+// Counts are 64-bit, so no real tree reaches their limit; should one ever get there, they
+// wrap rather than invoke undefined behaviour.
+inline void AddCount(std::int64_t& total, std::int64_t amount) {
   total = static_cast<std::int64_t>(static_cast<std::uint64_t>(total) +
                                     static_cast<std::uint64_t>(amount));
 }
@@ -47,24 +43,24 @@ void LineStats::AddFile(const LineStats& file) {
   AddCount(commentLines, file.commentLines);
   AddCount(emptyLines, file.emptyLines);
   AddCount(emptyCommentLines, file.emptyCommentLines);
-  AddAmount(actual.value, file.actual.value);
-  AddAmount(size.value, file.size.value);
+  AddCount(actual.value, file.actual.value);
+  AddCount(size.value, file.size.value);
   AddCount(files, 1);
 }
 
-int NumberWidth(std::int32_t value) {
+int NumberWidth(std::int64_t value) {
   int digits = value < 0 ? 2 : 1;  // the sign and the last digit
-  for (std::int32_t rest = value / 10; rest != 0; rest /= 10) ++digits;
+  for (std::int64_t rest = value / 10; rest != 0; rest /= 10) ++digits;
   return digits + 1;
 }
 
-WString FormatCount(std::int32_t value, int width) { return Format(u"%*d", width, value); }
+WString FormatCount(std::int64_t value, int width) { return Format(u"%*lld", width, value); }
 
 WString FormatReport(LineStats& stats) {
   const int width = NumberWidth(stats.lines);
-  const std::int32_t code =
-      static_cast<std::int32_t>(static_cast<std::uint32_t>(stats.codeLines) -
-                                static_cast<std::uint32_t>(stats.directiveLines));
+  const std::int64_t code =
+      static_cast<std::int64_t>(static_cast<std::uint64_t>(stats.codeLines) -
+                                static_cast<std::uint64_t>(stats.directiveLines));
   const WString sizeText = stats.size.FormatByteSize();
   const WString actualText = stats.actual.FormatByteSize();
   return Format(kReportFormat, sizeText, actualText, FormatCount(code, width),

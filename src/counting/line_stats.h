@@ -18,17 +18,18 @@ struct ByteSizeText {
   const char16_t* FormatByteSize();
 };
 
-/// Counts of one file or of a whole run. codeLines + commentLines + emptyCommentLines +
+/// Counts of one file or of a whole run, 64-bit so that a file or tree of more than 2^31
+/// lines is still counted exactly. codeLines + commentLines + emptyCommentLines +
 /// emptyLines == lines; directiveLines is counted on the side (every directive line is also
 /// a code line, see ClassifyLine).
 struct LineStats {
-  std::int32_t lines = 0;
-  std::int32_t commentLines = 0;
-  std::int32_t directiveLines = 0;
-  std::int32_t emptyCommentLines = 0;
-  std::int32_t emptyLines = 0;
-  std::int32_t codeLines = 0;
-  std::int32_t files = 0;  ///< files added into the record; 0 in a per-file record
+  std::int64_t lines = 0;
+  std::int64_t commentLines = 0;
+  std::int64_t directiveLines = 0;
+  std::int64_t emptyCommentLines = 0;
+  std::int64_t emptyLines = 0;
+  std::int64_t codeLines = 0;
+  std::int64_t files = 0;  ///< files added into the record; 0 in a per-file record
   ByteSizeText actual;     ///< characters of the trimmed lines
   ByteSizeText size;       ///< bytes of the files as stored
 
@@ -38,11 +39,11 @@ struct LineStats {
   void AddFile(const LineStats& file);
 };
 
-/// Characters of value printed with "%d", plus one.
-int NumberWidth(std::int32_t value);
+/// Characters of value printed in decimal (with its sign), plus one.
+int NumberWidth(std::int64_t value);
 
-/// value printed with "%*d" at width.
-WString FormatCount(std::int32_t value, int width);
+/// value printed in decimal, right-aligned at width (padded with blanks on the left).
+WString FormatCount(std::int64_t value, int width);
 
 /// The report block of one record: the size line continuing the current output line, then
 /// the rules and the five class rows with the total, every number right-aligned to

@@ -108,7 +108,7 @@ HResult CTreeWalk::WalkLevel(platform::CFolderSearch& folder, WStringView relati
 HResult CTreeWalk::CountFiles(platform::CFolderSearch& folder, WStringView relativeFolder,
                               LineStats& totals) {
   WriteLine(writer_, u"Browsing folder '%s'...", relativeFolder);
-  std::int32_t fileCount = 0;
+  std::int64_t fileCount = 0;
   HResult status = hr::kOk;
   platform::FolderEntry entry;
   bool failed = false;
@@ -140,7 +140,7 @@ HResult CTreeWalk::CountFiles(platform::CFolderSearch& folder, WStringView relat
     return status;
   }
   if (options_.verbose) {
-    WriteText(writer_, u"%d file(s) processed.\n\n", fileCount);
+    WriteText(writer_, u"%lld file(s) processed.\n\n", fileCount);
   } else if (fileCount > 0) {
     WriteLine(writer_);  // ends the folder's row of dots
   }
