@@ -145,6 +145,12 @@ TEST_F(TerminalProgressTest, LevelsGateTheLine) {
   EXPECT_EQ(sink.Text(), "\r/p: x");
 }
 
+TEST_F(TerminalProgressTest, ControlCharactersOfThePathAreShownAsQuestionMarks) {
+  CConsoleProgressPath scope(console, u"/a\x1b[2J\nb.c");
+  console.WriteProgress(u"1");
+  EXPECT_EQ(sink.Text(), "\r/a?[2J?b.c: 1");
+}
+
 TEST_F(RedirectedProgressTest, OnlyTheFinalLineWithTheFullPath) {
   CConsoleProgressPath scope(console, u"/home/user/projects/very/deep/folder/file.cpp");
   console.WriteProgress(u"%d", 1);

@@ -265,6 +265,19 @@ TEST(ProgramEndToEndTest, FileThatCannotBeCountedEndsTheRunWithExitCodeTwo) {
   EXPECT_EQ(single.output, WithEol(Banner() + "Verbose mode enabled.\n\n" + SourcePath(bad)));
 }
 
+TEST(ProgramEndToEndTest, ControlCharactersInNamesArePrintedAsQuestionMarks) {
+  if (kSep != '/') GTEST_SKIP() << "Windows names cannot hold control characters";
+  TempDir dir;
+  // A line feed that would forge a report line and an escape sequence for the terminal.
+  const fs::path file = dir.Write("a\nb\x1b[31m.c", kSource);
+  std::string shownPath = Text(file);
+  for (char& ch : shownPath) ch = (ch == '\n' || ch == '\x1b') ? '?' : ch;
+  const Outcome run = RunTally({Text(file), "/display", "verbose"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.output, Banner() + "Verbose mode enabled.\n\nSource path: " + shownPath +
+                            ".\n\n\na?b?[31m.c" + Report(1) + Closing(1));
+}
+
 TEST(ProgramEndToEndTest, OutputModesEncodeTheWholeRun) {
   TempDir dir;
   // A folder name beyond ASCII shows the encoding in the source path line.

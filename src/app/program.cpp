@@ -64,7 +64,7 @@ int Run(CConsole& console, std::vector<WString>& args) {
     WriteText(console, u"For a list of supported parameters use:\tsrctally /?\n\n");
   const bool verbose = console.displayLevel() == display::kVerbose;
   if (verbose) EchoSettings(console);
-  WriteText(console, u"Source path: %s.\n\n", console.sourcePath);
+  WriteText(console, u"Source path: %s.\n\n", PrintableName(console.sourcePath));
 
   LineStats totals;
   totals.Reset();

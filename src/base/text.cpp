@@ -121,4 +121,18 @@ WStringView TrimWideSpace(WStringView text) {
   return text.substr(begin, end - begin);
 }
 
+void AppendPrintableName(WString& out, WStringView name) {
+  const std::size_t start = out.size();
+  out.append(name);
+  for (std::size_t i = start; i < out.size(); ++i) {
+    if (IsControlChar(out[i])) out[i] = u'?';
+  }
+}
+
+WString PrintableName(WStringView name) {
+  WString out;
+  AppendPrintableName(out, name);
+  return out;
+}
+
 }  // namespace srctally

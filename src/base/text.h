@@ -41,4 +41,16 @@ constexpr bool IsWideSpace(char16_t ch) { return ch == u' ' || (ch >= u'\t' && c
 /// Removes IsWideSpace characters from both ends.
 WStringView TrimWideSpace(WStringView text);
 
+/// Whether ch is a control character: U+0000..U+001F (C0), U+007F (DEL) and U+0080..U+009F
+/// (C1). Printed, such a character could move the cursor, start an escape sequence or end a
+/// line of the report early.
+constexpr bool IsControlChar(char16_t ch) { return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F); }
+
+/// Appends name (a file or folder name, a path) with each control character shown as '?',
+/// so that a name can neither drive a terminal nor forge lines of the report.
+void AppendPrintableName(WString& out, WStringView name);
+
+/// name with each control character shown as '?'.
+WString PrintableName(WStringView name);
+
 }  // namespace srctally

@@ -127,10 +127,11 @@ WString CBaseConsole::ProgressPrefix() const {
   if (isConsole_) {
     WString shortened;
     prefix += u'\r';
-    prefix +=
-        platform::CompactPath(progressPath_, progressWidth_, shortened) ? shortened : progressPath_;
+    AppendPrintableName(prefix, platform::CompactPath(progressPath_, progressWidth_, shortened)
+                                    ? shortened
+                                    : progressPath_);
   } else {
-    prefix += progressPath_;  // a file or pipe gets the full path
+    AppendPrintableName(prefix, progressPath_);  // a file or pipe gets the full path
   }
   prefix += u": ";
   return prefix;

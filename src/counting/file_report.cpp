@@ -9,7 +9,7 @@ void ReportCountedFile(CMessageWriter& writer, bool verbose, WStringView fileNam
                        LineStats& totals) {
   if (verbose) {
     WriteLine(writer);
-    WriteLiteral(writer, fileName);
+    WriteLiteral(writer, PrintableName(fileName));
     PrintReport(writer, file);
   } else {
     WriteText(writer, u".");

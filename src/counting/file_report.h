@@ -9,9 +9,9 @@ namespace srctally {
 class CMessageWriter;
 
 /// The per-file step after a file was counted successfully. verbose: an empty line, then
-/// fileName (the file's name without its folder, written literally) continued by the
-/// file's report block; otherwise a single "." with no line end, so the files of a folder
-/// make a row of dots. Then adds file into totals.
+/// fileName (the file's name without its folder, written literally, control characters as
+/// "?") continued by the file's report block; otherwise a single "." with no line end, so
+/// the files of a folder make a row of dots. Then adds file into totals.
 void ReportCountedFile(CMessageWriter& writer, bool verbose, WStringView fileName, LineStats& file,
                        LineStats& totals);
 
