@@ -73,6 +73,28 @@ TEST(VersionSectionTest, FindsSectionInBothElfClasses) {
   }
 }
 
+// A 64-bit file whose section 0 claims 2^58 + 2 sections of 64 bytes: the table's size
+// wraps around to 128 bytes, which the file holds, so only the count itself gives it away.
+// Read with the wrapped size, the walk over the sections would run far past the table.
+std::string HugeCountElf() {
+  std::string file =
+      "\x7F"
+      "ELF\x02\x01\x01";
+  PutLe(file, 16, 2, 2);
+  PutLe(file, 0x28, 64, 8);                               // section table right after the header
+  PutLe(file, 0x3A, 64, 2);                               // entry size
+  PutLe(file, 0x3C, 0, 2);                                // count: see section 0
+  PutLe(file, 0x3E, 0xFFFF, 2);                           // name table index: see section 0
+  PutLe(file, 64 + 32, (std::uint64_t{1} << 58) + 2, 8);  // section 0: size holds the count
+  PutLe(file, 64 + 40, 1, 4);                             // section 0: link holds the index
+  PutLe(file, 128 + 4, 3, 4);                             // section 1: the name table
+  PutLe(file, 128 + 24, 192, 8);
+  PutLe(file, 128 + 32, 11, 8);
+  file.resize(192);
+  file += std::string("\0.shstrtab\0", 11);
+  return file;
+}
+
 TEST(VersionSectionTest, FilesWithoutTheSection) {
   testing::TempDir dir;
   struct Row {
@@ -85,8 +107,10 @@ TEST(VersionSectionTest, FilesWithoutTheSection) {
       {"#!/bin/sh\n", 1812},
       {"", 1812},
       {MakeElf(true, ".srctally_version", "x").substr(0, 100), 1812},  // table cut off
+      {HugeCountElf(), 1812},
   };
   for (const Row& row : rows) {
+    SCOPED_TRACE(row.contents.size());
     const auto path = dir.Write("prog", row.contents);
     std::vector<std::uint8_t> block;
     EXPECT_FALSE(platform::ReadVersionBlock(FromUtf8Lossless(path.string()), block));

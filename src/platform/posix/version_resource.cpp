@@ -150,7 +150,9 @@ bool ReadVersionBlock(WStringView path, std::vector<std::uint8_t>& block) {
     if (count == 0) count = first.size;
     if (namesIndex == 0xFFFF) namesIndex = first.link;
   }
-  if (count == 0 || namesIndex >= count || count * entryBytes > kMaxTableBytes) {
+  // A division, not count * entryBytes: a count taken from section 0 is a full word, and
+  // the product could wrap around to a small table size that passes the check.
+  if (count == 0 || namesIndex >= count || count > kMaxTableBytes / entryBytes) {
     return NotFound(kResourceDataNotFound);
   }
   if (!file.ReadAt(tableOffset, count * entryBytes, table)) return false;
