@@ -167,6 +167,30 @@ TEST(TextDecoderTest, ReadFailureDropsThePartialLine) {
   EXPECT_TRUE(line.empty());
 }
 
+// Peek gathers short reads until it has the bytes asked for, but never past its buffer:
+// a count beyond one block and its carry room of 4 bytes shows what that buffer holds.
+TEST(TextDecoderTest, PeekStaysInsideItsBuffer) {
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += static_cast<char>('a' + i % 26);
+  for (const std::size_t count :
+       {std::size_t{3}, std::size_t{8}, std::size_t{64}, std::size_t{1000}}) {
+    TextDecoder decoder(8);
+    MemorySource source(text, 1);
+    const unsigned char* bytes = nullptr;
+    std::size_t available = 0;
+    ASSERT_EQ(decoder.Peek(source, count, bytes, available), hr::kOk);
+    EXPECT_GE(available, std::min<std::size_t>(count, 12)) << count;
+    EXPECT_LE(available, 12u) << count;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), available),
+              text.substr(0, available));
+    // Reading goes on from the peeked bytes without losing or repeating any.
+    decoder.Begin(TextEncoding::kAnsi, 0);
+    WString line;
+    ASSERT_EQ(decoder.ReadLine(source, line), hr::kOk);
+    EXPECT_EQ(ToUtf8(line), text) << count;
+  }
+}
+
 TEST(TextDecoderTest, ByteOrderMarks) {
   const struct {
     std::string bytes;

@@ -227,8 +227,11 @@ HResult TextDecoder::ReadBlock(ByteSource& source) {
   if (carried > 0 && pos_ > 0) std::memmove(buffer_.get(), buffer_.get() + pos_, carried);
   pos_ = 0;
   end_ = carried;
+  // The buffer holds a block and the carry room; Peek may carry more than the bytes held
+  // back between blocks, so the read never goes past that room.
+  const std::size_t room = std::min(blockSize_, blockSize_ + kCarryRoom - carried);
   std::size_t bytesRead = 0;
-  const HResult status = source.Read(buffer_.get() + carried, blockSize_, bytesRead);
+  const HResult status = source.Read(buffer_.get() + carried, room, bytesRead);
   if (Failed(status)) return status;
   if (bytesRead == 0) atEnd_ = true;
   end_ += bytesRead;
@@ -258,6 +261,7 @@ HResult TextDecoder::Refill(ByteSource& source) {
 HResult TextDecoder::Peek(ByteSource& source, std::size_t count, const unsigned char*& bytes,
                           std::size_t& available) {
   Discard();
+  count = std::min(count, blockSize_ + kCarryRoom);  // what the buffer holds
   while (end_ < count && !atEnd_) {
     const HResult status = ReadBlock(source);
     if (Failed(status)) {

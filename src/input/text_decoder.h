@@ -74,7 +74,8 @@ class TextDecoder {
   void Reset(TextEncoding encoding);
 
   /// Starts a new text whose encoding is not known yet: reads its first block and shows
-  /// the first available bytes, at least count unless the text is shorter, so that a
+  /// the first available bytes, at least count unless the text is shorter, but never more
+  /// than the decoder's buffer holds (a block and 4 bytes), so that a
   /// caller can tell the encoding from a byte-order mark without reading the mark twice.
   /// Begin must follow. Negative: the source failed; nothing is buffered.
   HResult Peek(ByteSource& source, std::size_t count, const unsigned char*& bytes,
