@@ -265,6 +265,10 @@ TEST(TextFileTest, ReadStringKeepsTheLineFeed) {
   CTextFile file(2);
   ASSERT_EQ(file.Open(WidePath(path), textfile::kCountingFlags), hr::kOk);
   char16_t buffer[4];
+  // Room for the terminator only: refused, so a reading loop cannot spin without progress.
+  buffer[0] = u'x';
+  EXPECT_EQ(file.ReadString(buffer, 1), hr::kInvalidArg);
+  EXPECT_EQ(buffer[0], u'\0');
   std::vector<WString> pieces;
   HResult status;
   while ((status = file.ReadString(buffer, 4)) == hr::kOk) pieces.emplace_back(buffer);

@@ -368,6 +368,12 @@ HResult CTextFile::ReadRun(TextRun& run) {
 HResult CTextFile::ReadString(char16_t* buffer, std::size_t count) {
   if (!file_.IsOpen()) return hr::kPointer;
   if (buffer == nullptr || count == 0) return hr::kInvalidArg;
+  if (count == 1) {
+    // Room for the terminator alone: no read could make progress, and answering success
+    // would keep a reading loop going for ever.
+    buffer[0] = u'\0';
+    return hr::kInvalidArg;
+  }
   if (!canRead_) return HResultFromWin32(win32err::kAccessDenied);
   if (pendingUsed_ >= pending_.size()) {
     pending_.clear();

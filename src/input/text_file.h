@@ -91,6 +91,7 @@ class CTextFile {
   HResult ReadRun(TextRun& run);
   /// Reads at most count - 1 characters into buffer, stopping after the first LF (which
   /// stays), and terminates them: hr::kOk when something was read, hr::kFalse at the end.
+  /// A count below 2 leaves no room for a character: hr::kInvalidArg, nothing is read.
   virtual HResult ReadString(char16_t* buffer, std::size_t count);
 
   bool IsOpen() const { return file_.IsOpen(); }
