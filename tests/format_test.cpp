@@ -23,6 +23,10 @@ TEST(FormatTest, PrintfConversions) {
   EXPECT_EQ(Format(u"100%% %-3s|", u"a"), u"100% a  |");
   EXPECT_EQ(Format(u"_%4d-%02d-%02d", 2026, 12, 7), u"_2026-12-07");
   EXPECT_EQ(Format(u"%d", -5), u"-5");
+  // The minus flag cancels zero padding: the field is filled with blanks on the right.
+  EXPECT_EQ(Format(u"%-05d|", 42), u"42   |");
+  EXPECT_EQ(Format(u"%0-5d|", -7), u"-7   |");
+  EXPECT_EQ(Format(u"%lld file(s)", std::int64_t{3000000000}), u"3000000000 file(s)");
 }
 
 TEST(FormatTest, MissingArgumentsAreNeverRead) {

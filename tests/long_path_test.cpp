@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "base/status.h"
 #include "platform/last_error.h"
@@ -88,6 +89,20 @@ TEST(LongPathTest, MakeExtendedPathRows) {
     ASSERT_TRUE(MakeExtendedPath(output.get(), row.path, FakeFullPath)) << ToUtf8(row.path);
     EXPECT_EQ(output.str(), row.expected);
   }
+
+  // A UNC path grows by six characters: at 32,769 the result and its NUL just fit the
+  // buffer; one more would put the NUL one past its end.
+  const WString fits = u"\\\\" + WString(kLongPathCapacity - 9, u's');
+  Buffer output;
+  ASSERT_TRUE(MakeExtendedPath(output.get(), fits.c_str(), FakeFullPath));
+  EXPECT_EQ(output.str().size(), kLongPathCapacity - 1);
+  // The unit after the buffer is watched: the refused path must not have touched it.
+  const WString tooLong = fits + u"s";
+  std::vector<char16_t> guarded(kLongPathCapacity + 1, u'#');
+  platform::SetLastErrorCode(0);
+  EXPECT_FALSE(MakeExtendedPath(guarded.data(), tooLong.c_str(), FakeFullPath));
+  EXPECT_EQ(platform::GetLastErrorCode(), 206u);
+  EXPECT_EQ(guarded[kLongPathCapacity], u'#');
 }
 
 TEST(LongPathTest, CombineAndAppend) {

@@ -75,7 +75,10 @@ TEST(StopwatchTest, LeapCheckAgainstTickCounter) {
   };
   // 25 000 000 counter ticks at 10 MHz are 2 500 ms; corrections only beyond 100 ms.
   for (const Row row : {Row{2500, 1000, 2'500'000'000}, Row{2300, 2'001'000, 2'300'000'000},
-                        Row{2420, 1000, 2'500'000'000}, Row{2700, -1'999'000, 2'700'000'000}}) {
+                        Row{2420, 1000, 2'500'000'000}, Row{2700, -1'999'000, 2'700'000'000},
+                        // exactly 100 ms apart either way is still within the tolerance
+                        Row{2400, 1000, 2'500'000'000}, Row{2600, 1000, 2'500'000'000},
+                        Row{2399, 1'011'000, 2'399'000'000}}) {
     FakeClock clock;
     clock.counters = {1000, 25'001'000};
     clock.ticks = {5000, 5000 + row.tickMs};

@@ -143,9 +143,10 @@ TEST(TextDecoderTest, EncodingsAndMalformedInput) {
       {"\xED\xA0\x80", TextEncoding::kUtf8, u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
       {"\xF4\x90\x80\x80", TextEncoding::kUtf8, u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // > U+10FFFF
       {"\x80\xBF", TextEncoding::kUtf8, u"\uFFFD\uFFFD"},
-      {"a\0b\0\x0A\x01"s, TextEncoding::kUtf16Le, u"ab\u010A"},  // U+010A is no line feed
-      {"a\0\x1A\x01"s, TextEncoding::kUtf16Le, u"a\u011A"},      // nor U+011A an end mark
-      {"a\0b"s, TextEncoding::kUtf16Le, u"a"},                   // odd last byte dropped
+      {"a\0b\0\x0A\x01"s, TextEncoding::kUtf16Le, u"ab\u010A"},    // U+010A is no line feed
+      {"a\0\x1A\x01"s, TextEncoding::kUtf16Le, u"a\u011A"},        // nor U+011A an end mark
+      {"a\0\x0D\x01\x0A\0"s, TextEncoding::kUtf16Le, u"a\u010D"},  // nor U+010D a CR
+      {"a\0b"s, TextEncoding::kUtf16Le, u"a"},                     // odd last byte dropped
       {"=\xD8\x00\xDE"s, TextEncoding::kUtf16Le, u"\U0001F600"},
   };
   for (const auto& row : rows) {
@@ -211,6 +212,12 @@ TEST(TextDecoderTest, ByteOrderMarks) {
               row.expected)
         << row.bytes;
   }
+  // Only the bytes counted are looked at: a lone FF is no UTF-16 mark, whatever follows it
+  // in memory.
+  const unsigned char marks[] = {0xFF, 0xFE, 0xFE, 0xFF, 0xEF, 0xBB, 0xBF};
+  EXPECT_EQ(DetectByteOrderMark(marks, 1), ByteOrderMark::kNone);
+  EXPECT_EQ(DetectByteOrderMark(marks + 2, 1), ByteOrderMark::kNone);
+  EXPECT_EQ(DetectByteOrderMark(marks + 4, 2), ByteOrderMark::kNone);
 }
 
 }  // namespace

@@ -69,6 +69,8 @@ TEST(TextFileTest, MarksDecideTheEncoding) {
        "a\0\n\0\x1A\0b\0"s,
        {u"a"}},  // the end mark is found in the block the mark was read from
       {"\xFF\xFE\x1A\0"s, {}},
+      {"\xFF", {u"\u00FF"}},  // a lone FF is text, not half a UTF-16 mark
+      {"\xFF\n\xFE", {u"\u00FF", u"\u00FE"}},
   };
   for (const auto& row : rows) {
     const auto path = dir.Write("f.txt", row.bytes);
