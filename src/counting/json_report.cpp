@@ -1,0 +1,151 @@
+// The JSON document writer.
+#include "counting/json_report.h"
+
+#include "base/format.h"
+
+namespace srctally {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+void AppendField(std::string& out, const char* name, std::int64_t value) {
+  out += ", \"";
+  out += name;
+  out += "\": ";
+  AppendDecimal(out, value);
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  out += '"';
+  for (const char ch : utf8) {
+    const auto byte = static_cast<unsigned char>(ch);
+    switch (ch) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (byte < 0x20) {
+          out += "\\u00";
+          out += kHexDigits[byte >> 4];
+          out += kHexDigits[byte & 0xF];
+        } else {
+          out += ch;
+        }
+    }
+  }
+  out += '"';
+}
+
+void AppendHex(std::string& out, std::string_view bytes) {
+  for (const char ch : bytes) {
+    const auto byte = static_cast<unsigned char>(ch);
+    out += kHexDigits[byte >> 4];
+    out += kHexDigits[byte & 0xF];
+  }
+}
+
+CJsonReport::CJsonReport(platform::IByteOutput& document, IProblemLines& problems,
+                         char16_t separator)
+    : CMachineReport(document, problems, separator) {}
+
+void CJsonReport::AppendPathFields(std::string& out, const char* name, const char* bytesName) {
+  nameBytes_.clear();
+  const bool replaced = PathAsUtf8(utf8_, &nameBytes_);
+  out += '"';
+  out += name;
+  out += "\": ";
+  AppendJsonString(out, utf8_);
+  if (replaced) {
+    out += ", \"";
+    out += bytesName;
+    out += "\": \"";
+    AppendHex(out, nameBytes_);
+    out += '"';
+  }
+}
+
+void CJsonReport::AppendCounts(std::string& out, const LineStats& stats) {
+  AppendField(out, "size", stats.size.value);
+  AppendField(out, "actual", stats.actual.value);
+  AppendField(out, "code", CodeRow(stats));
+  AppendField(out, "directive", stats.directiveLines);
+  AppendField(out, "empty", stats.emptyLines);
+  AppendField(out, "comment", stats.commentLines);
+  AppendField(out, "emptyComment", stats.emptyCommentLines);
+  AppendField(out, "total", stats.lines);
+}
+
+void CJsonReport::Begin(WStringView sourcePath) {
+  path_.assign(sourcePath);
+  out_ = "{\n  ";
+  AppendPathFields(out_, "source", "sourceBytes");
+  out_ += ",\n  \"files\": [";
+  Emit(out_);
+}
+
+void CJsonReport::FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) {
+  TakeFile(relativeFolder, name, file);
+  out_ = anyFile_ ? ",\n    {" : "\n    {";
+  anyFile_ = true;
+  AppendPathFields(out_, "path", "pathBytes");
+  AppendCounts(out_, file);
+  out_ += '}';
+  Emit(out_);
+}
+
+void CJsonReport::KeepProblem(WalkProblem problem) { kept_.push_back(std::move(problem)); }
+
+bool CJsonReport::Finish(std::int64_t elapsedNanoseconds) {
+  out_ = anyFile_ ? "\n  ],\n  \"summary\": {\"files\": " : "],\n  \"summary\": {\"files\": ";
+  AppendDecimal(out_, totals().files);
+  AppendCounts(out_, totals());
+  out_ += "},\n  \"errors\": [";
+  bool first = true;
+  for (WalkProblem& problem : kept_) {
+    out_ += first ? "\n    {\"kind\": " : ",\n    {\"kind\": ";
+    first = false;
+    out_ += problem.isError ? "\"error\", " : "\"warning\", ";
+    path_ = std::move(problem.path);
+    AppendPathFields(out_, "path", "pathBytes");
+    out_ += ", \"code\": \"";
+    out_ += ToUtf8(Format(u"0x%08X", static_cast<std::uint32_t>(problem.code)));
+    out_ += "\", \"message\": ";
+    ReplaceLoneSurrogates(problem.message);
+    AppendJsonString(out_, ToUtf8(problem.message));
+    out_ += ", \"system\": ";
+    ReplaceLoneSurrogates(problem.systemText);
+    AppendJsonString(out_, ToUtf8(problem.systemText));
+    out_ += '}';
+  }
+  out_ += first ? "],\n  \"seconds\": " : "\n  ],\n  \"seconds\": ";
+  const std::int64_t nanoseconds = elapsedNanoseconds < 0 ? 0 : elapsedNanoseconds;
+  AppendDecimal(out_, nanoseconds / 1000000000);
+  const std::string fraction = std::to_string(1000000000 + nanoseconds % 1000000000);
+  out_ += '.';
+  out_.append(fraction, 1, std::string::npos);  // nine digits, leading zeros kept
+  out_ += "\n}\n";
+  Emit(out_);
+  return document_.Flush();
+}
+
+}  // namespace srctally

@@ -1,0 +1,44 @@
+// Raw bytes to standard output, for documents that must reach their reader byte for byte
+// (JSON, CSV), and single message lines to standard error beside them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/text.h"
+
+namespace srctally::platform {
+
+/// A byte stream that can fail. Once a write has failed every later write is dropped, so a
+/// writer need only ask Failed() when it wants to stop early.
+class IByteOutput {
+ public:
+  virtual ~IByteOutput() = default;
+  /// Queues bytes; they may wait in a buffer until Flush. False once the output failed.
+  virtual bool Write(std::string_view bytes) = 0;
+  /// Hands every queued byte to the operating system. False once the output failed.
+  virtual bool Flush() = 0;
+  /// Whether any write failed.
+  virtual bool Failed() const = 0;
+  /// The system error code (Win32 code space) of the first failed write; 0 when none.
+  virtual std::uint32_t FailureCode() const = 0;
+};
+
+/// Standard output as raw bytes: no encoding and no line-end translation (on Windows the
+/// descriptor is put in binary mode). Nothing else may write to standard output meanwhile.
+std::unique_ptr<IByteOutput> CreateStandardOutputBytes();
+
+/// Writes text to standard error at once ("\n" ends a line). POSIX: UTF-8, with the bytes of
+/// a name that is not UTF-8 kept as they are unless standard error is a terminal, which
+/// shows U+FFFD for them. Windows: through the C runtime's UTF-16 mode of standard error. A
+/// failure is ignored: there is nowhere left to report it.
+void WriteStandardError(WStringView text);
+
+/// A file name or path as the file system stores it, so nothing is lost: on POSIX the
+/// original bytes (the lone surrogates U+DC80..U+DCFF that stand for undecodable bytes turn
+/// back into those bytes); on Windows the UTF-16 code units, little endian.
+std::string FileNameBytes(WStringView name);
+
+}  // namespace srctally::platform

@@ -1,0 +1,89 @@
+// Raw standard output and standard error lines on POSIX.
+#include "platform/byte_output.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/last_error.h"
+
+namespace srctally::platform {
+namespace {
+
+constexpr int kOutput = 1;
+constexpr int kError = 2;
+constexpr std::size_t kBufferLimit = 64 * 1024;
+
+// Writes all of bytes to fd, retrying after signals; the errno of a failure, else 0.
+int WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;  // no progress: the device takes nothing more
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
+}
+
+class PosixStandardOutputBytes final : public IByteOutput {
+ public:
+  PosixStandardOutputBytes() { pending_.reserve(kBufferLimit); }
+  ~PosixStandardOutputBytes() override { Flush(); }
+
+  bool Write(std::string_view bytes) override {
+    if (failureCode_ != 0) return false;
+    pending_.append(bytes);
+    if (pending_.size() >= kBufferLimit) return Flush();
+    return true;
+  }
+  bool Flush() override {
+    if (failureCode_ == 0 && !pending_.empty()) {
+      const int error = WriteAll(kOutput, pending_);
+      if (error != 0) {
+        failureCode_ = Win32ErrorFromErrno(error);
+        if (failureCode_ == 0) failureCode_ = 29;  // ERROR_WRITE_FAULT: never lose a failure
+      }
+    }
+    pending_.clear();
+    return failureCode_ == 0;
+  }
+  bool Failed() const override { return failureCode_ != 0; }
+  std::uint32_t FailureCode() const override { return failureCode_; }
+
+ private:
+  std::string pending_;
+  std::uint32_t failureCode_ = 0;
+};
+
+constexpr bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
+
+}  // namespace
+
+std::unique_ptr<IByteOutput> CreateStandardOutputBytes() {
+  return std::make_unique<PosixStandardOutputBytes>();
+}
+
+void WriteStandardError(WStringView text) {
+  std::string bytes;
+  if (::isatty(kError) == 1) {
+    // A terminal would take stray bytes as the start of a character: show U+FFFD instead.
+    WString shown(text);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      if (IsHighSurrogate(shown[i]) && i + 1 < shown.size() && IsLowSurrogate(shown[i + 1])) {
+        ++i;
+      } else if (IsHighSurrogate(shown[i]) || IsLowSurrogate(shown[i])) {
+        shown[i] = u'\uFFFD';
+      }
+    }
+    bytes = ToUtf8(shown);
+  } else {
+    bytes = ToUtf8(text);
+  }
+  WriteAll(kError, bytes);
+}
+
+std::string FileNameBytes(WStringView name) { return ToUtf8(name); }
+
+}  // namespace srctally::platform
