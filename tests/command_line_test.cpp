@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/console.h"
 #include "console/base_console.h"
 #include "platform/file_system.h"
 #include "testing/test_console.h"
@@ -28,6 +29,32 @@ class RecordingConsole : public TestConsole {
     calls += u'|';
     return TestConsole::OnSwitch(name, values);
   }
+  WString calls;
+};
+
+// srctally's own console, recording what it is handed; the file system it asks whether a
+// one-part absolute path exists is a fixed list.
+class RecordingAppConsole : public CConsole {
+ public:
+  using CConsole::CConsole;
+  std::int32_t OnArgument(std::size_t index, WStringView text) override {
+    calls += Format(u"arg %d '%s'|", static_cast<int>(index), text);
+    return CConsole::OnArgument(index, text);
+  }
+  std::int32_t OnSwitch(WStringView name, std::span<const WStringView> values) override {
+    calls += Format(u"switch '%s'", name);
+    for (WStringView value : values) calls += Format(u" '%s'", value);
+    calls += u'|';
+    return CConsole::OnSwitch(name, values);
+  }
+  bool IsExistingPath(WStringView path) const override {
+    for (const char16_t* existing : {u"/", u"/tmp", u"/s", u"/subdirectory"}) {
+      if (path == existing) return true;
+    }
+    return false;
+  }
+  const WString& unknown() const { return unknownParameters_; }
+  const WString& invalid() const { return invalidValues_; }
   WString calls;
 };
 
@@ -100,10 +127,21 @@ TEST(ParseCommandLineTest, HandlerCallsAndReportLines) {
       {Args({u"src", u"-12"}), "arg 1 'src'|arg 2 '-12'|", "", ""},
       {Args({u"/d", u"x", u"/h"}), "switch 'd' 'x'|switch 'h'|",
        "\t/d (expected: none,normal,progress,verbose)\n", ""},
-      {Args({u"/display:n", u"late"}), "switch 'display' 'n'|", "", "\tlate\n"},
-      {Args({u"--display"}), "switch '-display'|", "", "\t--display\n"},
-      {Args({u"/", u"/:x", u"-"}), "", "", "\t/\n\t/\n\t-\n"},
-      {Args({u"/help:x"}), "switch 'help' 'x'|", "\t/help\n", ""},
+      // A positional argument after a switch's colon values is a positional argument.
+      {Args({u"/display:n", u"late"}), "switch 'display' 'n'|arg 2 'late'|", "", ""},
+      // Help takes no values: what follows it is positional.
+      {Args({u"/?", u"src"}), "switch '?'|arg 2 'src'|", "", ""},
+      // GNU-style spellings: --name, --name=values, --name:values; abbreviations too.
+      {Args({u"--display"}), "switch 'display'|", "", ""},
+      {Args({u"--disp=verb,ut", u"src"}), "switch 'disp' 'verb' 'ut'|arg 2 'src'|", "", ""},
+      {Args({u"--DISPLAY:verbose"}), "switch 'DISPLAY' 'verbose'|", "", ""},
+      {Args({u"--display", u"verbose", u"--help"}), "switch 'display' 'verbose'|switch 'help'|", "",
+       ""},
+      {Args({u"--foo=bar", u"x"}), "switch 'foo' 'bar'|arg 2 'x'|", "", "\t--foo\n"},
+      {Args({u"--help=x"}), "switch 'help' 'x'|", "\t--help\n", ""},
+      {Args({u"--=x", u"---x"}), "switch '-x'|", "", "\t--\n\t---x\n"},
+      // A lone - or -- is the unknown switch it always was; -- still swallows what follows.
+      {Args({u"/:x", u"-", u"--", u"src"}), "switch '-' 'src'|", "", "\t/\n\t-\n\t--\n"},
       {Args({u"/display:\"verbose"}), "", "\t/display\n", ""},
       {Args({u"/display", u"a", u"b", u"c"}), "switch 'display' 'a' 'b' 'c'|", "\t/display\n", ""},
   };
@@ -116,6 +154,73 @@ TEST(ParseCommandLineTest, HandlerCallsAndReportLines) {
     EXPECT_EQ(ToUtf8(console.invalidValues_), row.invalid) << label;
     EXPECT_EQ(ToUtf8(console.unknownParameters_), row.unknown) << label;
   }
+}
+
+void ExpectAppParse(const ParseRow& row, std::uint32_t options) {
+  FakeConsoleSink sink;
+  RecordingAppConsole console(sink);
+  console.ParseCommandLine(row.args);
+  const std::string label = ToUtf8(row.args.size() > 1 ? row.args[1] : u"(none)");
+  EXPECT_EQ(ToUtf8(console.calls), row.calls) << label;
+  EXPECT_EQ(ToUtf8(console.invalid()), row.invalid) << label;
+  EXPECT_EQ(ToUtf8(console.unknown()), row.unknown) << label;
+  EXPECT_EQ(console.options & ~option::kSubdir, options & ~option::kSubdir) << label;
+}
+
+TEST(ParseCommandLineTest, PathAfterSwitchesWithoutValuesIsThePath) {
+  const struct {
+    ParseRow row;
+    std::uint32_t options;
+  } rows[] = {
+      {{Args({u"/subdir", u"src"}), "switch 'subdir'|arg 2 'src'|", "", ""}, option::kSubdir},
+      {{Args({u"/noheader", u"src"}), "switch 'noheader'|arg 2 'src'|", "", ""}, option::kNoHeader},
+      {{Args({u"/s", u"/n", u"src"}), "switch 's'|switch 'n'|arg 3 'src'|", "", ""},
+       option::kSubdir | option::kNoHeader},
+      // Values after a colon stay accepted and ignored.
+      {{Args({u"/noheader:value", u"src"}), "switch 'noheader' 'value'|arg 2 'src'|", "", ""},
+       option::kNoHeader},
+      {{Args({u"/display", u"verbose", u"utf8", u"/subdir", u"src"}),
+        "switch 'display' 'verbose' 'utf8'|switch 'subdir'|arg 5 'src'|", "", ""},
+       option::kSubdir},
+      // Only one path: a second positional argument is reported, wherever it stands.
+      {{Args({u"src", u"/subdir", u"other"}), "arg 1 'src'|switch 'subdir'|arg 3 'other'|", "",
+        "\tother\n"},
+       option::kSubdir},
+      {{Args({u"--subdir", u"--noheader", u"--display=verbose,utf8", u"src"}),
+        "switch 'subdir'|switch 'noheader'|switch 'display' 'verbose' 'utf8'|arg 4 'src'|", "", ""},
+       option::kSubdir | option::kNoHeader},
+      {{Args({u"--disp", u"verb", u"--no", u"src"}),
+        "switch 'disp' 'verb'|switch 'no'|arg 4 'src'|", "", ""},
+       option::kNoHeader},
+      // /display takes up to two blank-separated values, so a path right after them is its
+      // mode.
+      {{Args({u"/display", u"verbose", u"src"}), "switch 'display' 'verbose' 'src'|",
+        "\t/display (expected: text,unicode,utf8)\n", ""},
+       0},
+  };
+  for (const auto& row : rows) ExpectAppParse(row.row, row.options);
+}
+
+TEST(ParseCommandLineTest, OnePartAbsolutePathsWhereSlashSeparatesFolders) {
+  if (platform::PathSeparator() != u'/') GTEST_SKIP() << "a '/' argument is always a switch";
+  const struct {
+    ParseRow row;
+    std::uint32_t options;
+  } rows[] = {
+      {{Args({u"/tmp"}), "arg 1 '/tmp'|", "", ""}, 0},
+      {{Args({u"/tmp", u"/n"}), "arg 1 '/tmp'|switch 'n'|", "", ""}, option::kNoHeader},
+      {{Args({u"/noheader", u"/tmp"}), "switch 'noheader'|arg 2 '/tmp'|", "", ""},
+       option::kNoHeader},
+      {{Args({u"/"}), "arg 1 '/'|", "", ""}, 0},
+      {{Args({u"/usr/"}), "arg 1 '/usr/'|", "", ""}, 0},
+      // A name longer than every switch it starts like is no abbreviation.
+      {{Args({u"/subdirectory"}), "arg 1 '/subdirectory'|", "", ""}, 0},
+      // An abbreviation stays a switch even where a folder of that name exists.
+      {{Args({u"/s", u"/tmp"}), "switch 's'|arg 2 '/tmp'|", "", ""}, option::kSubdir},
+      {{Args({u"/nothere"}), "switch 'nothere'|", "", "\t/nothere\n"}, 0},
+      {{Args({u"/tmp:x"}), "switch 'tmp' 'x'|", "", "\t/tmp\n"}, 0},
+  };
+  for (const auto& row : rows) ExpectAppParse(row.row, row.options);
 }
 
 TEST(ParseCommandLineTest, DisplaySwitchSetsLevelAndMode) {
@@ -147,6 +252,47 @@ TEST(ParseCommandLineTest, DisplaySwitchSetsLevelAndMode) {
     EXPECT_TRUE(console.IsFlagSet(param::kDisplay)) << label;
     EXPECT_FALSE(console.IsFlagSet(param::kHelp)) << label;
   }
+}
+
+TEST(ParseCommandLineTest, HelpAndVersionAnswersOnlyWhenNothingElseIsWrong) {
+  const struct {
+    std::vector<WString> args;
+    bool usageAnswer;
+    bool versionAnswer;
+  } rows[] = {
+      {Args({u"--help"}), true, false},
+      {Args({u"--h"}), true, false},
+      {Args({u"/?"}), false, false},
+      {Args({u"/help"}), false, false},
+      {Args({u"--help", u"/foo"}), false, false},
+      {Args({u"--help=x"}), false, false},
+      {Args({u"--version"}), false, true},
+      {Args({u"--vers"}), false, true},
+      {Args({u"/version"}), false, true},
+      {Args({u"--version", u"/foo"}), false, false},
+      {Args({u"--version:x"}), false, false},
+      {Args({u"--version", u"--help"}), true, false},
+      {Args({}), false, false},
+  };
+  for (const auto& row : rows) {
+    FakeConsoleSink sink;
+    TestConsole console(sink);
+    console.ParseCommandLine(row.args);
+    const std::string label = ToUtf8(row.args.size() > 1 ? row.args[1] : u"(none)");
+    EXPECT_EQ(console.UsageIsTheAnswer(), row.usageAnswer) << label;
+    EXPECT_EQ(console.VersionIsTheAnswer(), row.versionAnswer) << label;
+  }
+}
+
+TEST(ParseCommandLineTest, VersionAnswerIsTheTitleLine) {
+  FakeConsoleSink sink;
+  TestConsole console(sink);
+  console.ShowVersion();
+  EXPECT_EQ(sink.Text(), "Counts 100% of the test lines.\n");  // no version data
+  sink.written.clear();
+  console.banner = {u"Tally - Version 1.2 (build 3)", u"(c) Someone"};
+  console.ShowVersion();
+  EXPECT_EQ(sink.Text(), "Tally - Version 1.2 (build 3)\n");
 }
 
 TEST(ParseCommandLineTest, FlagsOfTheFramework) {

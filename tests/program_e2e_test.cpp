@@ -62,7 +62,8 @@ std::string Usage() {
          "                 utf8    - UTF-8 output.\n"
          "  /noheader  Does not process header files.\n"
          "  /subdir    Processes files in sub-directories.\n"
-         "  /?         Displays this help message.\n";
+         "  /?         Displays this help message.\n"
+         "  /version   Displays the version.\n";
 }
 
 // The report block of `files` files that each hold kSource.
@@ -162,6 +163,10 @@ TEST(ProgramEndToEndTest, ProblemReportsEndWithExitCodeOne) {
       {{"/h"}, Usage() + "\n"},
       {{missing, "/?"}, Usage() + "\n"},
       {{missing}, Usage() + "\nERROR: the specified path does not exist.\n\n"},
+      // An empty path names nothing; it is not the current folder.
+      {{""}, Usage() + "\nERROR: the specified path does not exist.\n\n"},
+      {{"/subdir", ""}, Usage() + "\nERROR: the specified path does not exist.\n\n"},
+      {{"--help", "/foo"}, Usage() + "\nUnknown parameter(s):\n\n\t/foo\n\n"},
       {{root, root}, Usage() + "\nUnknown parameter(s):\n\n\t" + root + "\n\n"},
       {{"/foo", "/display:loud"},
        Usage() + "\nInvalid parameter value(s):\n\n\t/display (expected: normal,verbose)\n\n"
@@ -217,10 +222,18 @@ TEST(ProgramEndToEndTest, CountingRuns) {
        {},
        "Verbose mode enabled.\n\n" + SourcePath(one) + oneBlock + Closing(1)},
       {{Text(three), "/noheader"}, {}, SourcePath(three) + ".\n" + Closing(1)},
-      // The path after /subdir is a value of that switch: the current folder is counted.
+      // The path typed after a switch without values is the path counted, not the current
+      // folder.
       {{"/subdir", Text(tree)},
        a,
-       SourcePath(a) + Browsing("/") + ".\n" + Browsing("/b") + ".\n\n" + Closing(2)},
+       SourcePath(tree) + Browsing("/") + ".\n" + Browsing("/a") + ".\n" + Browsing("/a/b") +
+           ".\n\n" + Closing(3)},
+      {{"/noheader", Text(three)}, b, SourcePath(three) + ".\n" + Closing(1)},
+      {{"--subdir", "--noheader", "--display=verbose", Text(a)},
+       {},
+       "Verbose mode enabled.\nHeader files not parsed.\nProcessing files in sub-directories.\n\n" +
+           SourcePath(a) + Browsing("/") + "\ntwo.c" + Report(1) + "1 file(s) processed.\n\n" +
+           Browsing("/b") + "0 file(s) processed.\n\n" + Closing(1)},
       {{},
        b,
        "For a list of supported parameters use:\tsrctally /?\n\n" + SourcePath(b) + Browsing("/") +
@@ -241,6 +254,27 @@ TEST(ProgramEndToEndTest, CountingRuns) {
     EXPECT_EQ(run.exitCode, 0) << what;
     EXPECT_EQ(run.output, WithEol(Banner() + row.afterBanner)) << what;
   }
+}
+
+TEST(ProgramEndToEndTest, HelpAndVersionAskedTheGnuWayEndWithExitCodeZero) {
+  const Outcome help = RunTally({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.output, WithEol(Banner() + Usage() + "\n"));
+  const std::string title = Banner().substr(0, Banner().find('\n') + 1);
+  for (const char* spelling : {"--version", "/version", "--vers"}) {
+    const Outcome version = RunTally({spelling});
+    EXPECT_EQ(version.exitCode, 0) << spelling;
+    EXPECT_EQ(version.output, WithEol(title)) << spelling;
+  }
+  // Nothing is counted, so the path does not matter.
+  EXPECT_EQ(RunTally({"missing", "--version"}).exitCode, 0);
+}
+
+TEST(ProgramEndToEndTest, OnePartAbsolutePathIsCountedWhereSlashSeparatesFolders) {
+  if (kSep != '/') GTEST_SKIP() << "a '/' argument is always a switch";
+  const Outcome root = RunTally({"/"});
+  EXPECT_EQ(root.exitCode, 0);
+  EXPECT_NE(root.output.find("\nSource path: /.\n"), std::string::npos) << root.output;
 }
 
 TEST(ProgramEndToEndTest, FileThatCannotBeCountedEndsTheRunWithExitCodeTwo) {

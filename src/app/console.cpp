@@ -27,7 +27,12 @@ constexpr char16_t kUsage[] =
     u"                 utf8    - UTF-8 output.\n"
     u"  /noheader  Does not process header files.\n"
     u"  /subdir    Processes files in sub-directories.\n"
-    u"  /?         Displays this help message.\n";
+    u"  /?         Displays this help message.\n"
+    u"  /version   Displays the version.\n";
+
+// Switches of the application table that take values only after a colon: a blank-separated
+// argument after them is the path.
+constexpr std::uint32_t kSwitchesWithoutSeparateValues[] = {0x20000, 0x20001};
 
 }  // namespace
 
@@ -42,9 +47,11 @@ WString CConsole::GetDescription() const {
 
 WString CConsole::GetUsage() const { return kUsage; }
 
-std::int32_t CConsole::OnArgument(std::size_t index, WStringView text) {
-  if (index != 1) return param::kResultRejected;
-  if (!platform::MakeFullPath(text, sourcePath, kSourcePathCapacity)) {
+std::int32_t CConsole::OnArgument(std::size_t /*index*/, WStringView text) {
+  if (pathGiven_) return param::kResultRejected;
+  pathGiven_ = true;
+  // An empty path names nothing; made a full path it would silently be the current folder.
+  if (text.empty() || !platform::MakeFullPath(text, sourcePath, kSourcePathCapacity)) {
     // Counting the current folder instead of the path the user named would be a silent
     // wrong result: remember the failure so Validate reports it.
     sourcePath.clear();
@@ -63,8 +70,25 @@ std::int32_t CConsole::OnSwitch(WStringView name, std::span<const WStringView> v
   return CBaseConsole::OnSwitch(name, values);
 }
 
+bool CConsole::TakesSeparateValues(WStringView name) const {
+  std::uint32_t id = 0;
+  if (LookupParameter(name, kApplicationParameters, &id) < 0) {
+    return CBaseConsole::TakesSeparateValues(name);
+  }
+  for (const std::uint32_t valueless : kSwitchesWithoutSeparateValues) {
+    if (id == valueless) return false;
+  }
+  return true;
+}
+
+bool CConsole::IsSwitchName(WStringView name) const {
+  return LookupParameter(name, kApplicationParameters) >= 0 || CBaseConsole::IsSwitchName(name);
+}
+
 bool CConsole::Validate() {
   if ((parameterFlags_ & param::kFlagHelp) != 0) return false;
+  // Asked for the version only, nothing is counted: the path does not matter.
+  if (IsFlagSet(param::kVersion)) return true;
   if (sourcePath.empty() && !pathFailed_ &&
       !platform::MakeFullPath(u".", sourcePath, kSourcePathCapacity)) {
     sourcePath.clear();

@@ -28,10 +28,14 @@ class CConsole : public CBaseConsole {
 
   WString GetDescription() const override;
   WString GetUsage() const override;
-  /// The first argument is the source path, made a full path; any other is rejected.
+  /// The first positional argument is the source path, made a full path; any other is
+  /// rejected.
   std::int32_t OnArgument(std::size_t index, WStringView text) override;
   /// noheader and subdir (their values are ignored), else the frame's switches.
   std::int32_t OnSwitch(WStringView name, std::span<const WStringView> values) override;
+  /// noheader and subdir take values only after a colon; the others as the frame says.
+  bool TakesSeparateValues(WStringView name) const override;
+  bool IsSwitchName(WStringView name) const override;
   /// Supplies the current folder as the default path and checks that the path exists.
   bool Validate() override;
   /// The title line and legal notice from the program's own version data.
@@ -41,6 +45,7 @@ class CConsole : public CBaseConsole {
   WString sourcePath;
 
  private:
+  bool pathGiven_ = false;   // a positional argument was taken as the path
   bool pathFailed_ = false;  // the given path could not be made a full path
 };
 

@@ -58,8 +58,12 @@ HResult CountSourcePath(CConsole& console, LineStats& totals) {
 
 int Run(CConsole& console, std::vector<WString>& args) {
   console.ParseCommandLine(args);
+  if (console.VersionIsTheAnswer()) {
+    console.ShowVersion();
+    return 0;
+  }
   console.ShowBanner();
-  if (console.ReportProblems()) return 1;
+  if (console.ReportProblems()) return console.UsageIsTheAnswer() ? 0 : 1;
   if (args.size() == 1)
     WriteText(console, u"For a list of supported parameters use:\tsrctally /?\n\n");
   const bool verbose = console.displayLevel() == display::kVerbose;

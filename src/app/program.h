@@ -8,7 +8,8 @@
 namespace srctally {
 
 /// Runs srctally with the argument vector (argument 0 is the program path) and returns the
-/// process exit code: 0 done, 1 problems reported, 2 counting failed.
+/// process exit code: 0 done (also after --help or --version), 1 problems reported, 2
+/// counting failed.
 int RunProgram(std::vector<WString>& args);
 
 }  // namespace srctally

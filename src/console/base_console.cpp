@@ -112,6 +112,12 @@ void CBaseConsole::ShowBanner() {
   WriteLine(*this);
 }
 
+void CBaseConsole::ShowVersion() {
+  const BannerTexts texts = GetBannerTexts();
+  WriteLiteral(*this, texts.titleLine.has_value() ? *texts.titleLine : GetDescription());
+  WriteLine(*this);
+}
+
 void CBaseConsole::ShowUsage() {
   WString modulePath;
   if (!platform::GetModuleFilePath(modulePath)) return;

@@ -35,8 +35,10 @@ inline constexpr std::uint32_t kGroupFramework = 1;
 inline constexpr std::uint32_t kGroupApplication = 2;
 inline constexpr std::uint32_t kDisplay = 0x10000;
 inline constexpr std::uint32_t kHelp = 0x10001;
+inline constexpr std::uint32_t kVersion = 0x10002;
 inline constexpr std::uint32_t kFlagDisplay = 0x1;  ///< bit of kDisplay in parameterFlags
 inline constexpr std::uint32_t kFlagHelp = 0x2;     ///< bit of kHelp: the usage is asked for
+inline constexpr std::uint32_t kFlagVersion = 0x4;  ///< bit of kVersion: the version is asked for
 inline constexpr std::size_t kMaxSwitchValues = 32;
 
 constexpr std::uint32_t Group(std::uint32_t id) { return id >> 16; }
@@ -49,6 +51,7 @@ inline constexpr ParameterEntry kFrameworkParameters[] = {
     {u"display", param::kDisplay, 0},
     {u"help", param::kHelp, 0},
     {u"?", param::kHelp, 0},
+    {u"version", param::kVersion, 0},
 };
 
 /// Display levels in lookup order: "n" and "no" select none.
@@ -112,8 +115,19 @@ class CBaseConsole : public CMessageWriter {
   virtual void RecordResult(WStringView argument, std::int32_t result);
   /// A positional argument; index counts from 1. The framework rejects it.
   virtual std::int32_t OnArgument(std::size_t index, WStringView text);
-  /// A switch (name without its switch character) with its values: display, help, "?".
+  /// A switch (name without its switch characters) with its values: display, help, "?",
+  /// version.
   virtual std::int32_t OnSwitch(WStringView name, std::span<const WStringView> values);
+  /// Whether the blank-separated arguments after the switch name (typed without a colon)
+  /// are its values. When it answers false, the next argument that is no switch is a
+  /// positional argument. Names that match no switch answer true, so they keep swallowing
+  /// what follows them.
+  virtual bool TakesSeparateValues(WStringView name) const;
+  /// Whether name (without switch characters) selects a switch, abbreviations included.
+  virtual bool IsSwitchName(WStringView name) const;
+  /// Whether the text names an existing file or folder; decides whether an argument like
+  /// /tmp, which matches no switch, is an absolute path where '/' separates folders.
+  virtual bool IsExistingPath(WStringView path) const;
   /// Called once after all arguments; false requests the usage. The framework answers
   /// false when the usage was asked for.
   virtual bool Validate();
@@ -128,6 +142,14 @@ class CBaseConsole : public CMessageWriter {
   /// Prints the usage (when asked for), the invalid values, the unknown parameters and the
   /// error text, one empty line between sections. True when anything was reported.
   bool ReportProblems();
+  /// True when the usage was asked for with --help and nothing else went wrong: the usage
+  /// is then the answer the user wanted, not a complaint.
+  bool UsageIsTheAnswer() const;
+  /// True when the version was asked for and nothing else was asked or went wrong.
+  bool VersionIsTheAnswer() const;
+  /// The version answer: the banner's title line, or its description line when the
+  /// program carries no version data.
+  void ShowVersion();
   /// The display switch: up to two values, a level (within allowedLevels) and a mode.
   std::int32_t OnDisplayParameter(std::span<const WStringView> values);
   /// Sets expectedValues to the names of the rows whose id lies within mask (0: all),
@@ -179,14 +201,18 @@ class CBaseConsole : public CMessageWriter {
   void WriteCounted(WStringView text);
   void WriteSeparator();
   void ShowChoices(std::uint32_t flags);
+  bool IsSwitchArgument(WStringView argument) const;
   void HandleSwitch(const std::vector<WString>& args, std::size_t index);
   void FinishPendingSwitch(const std::vector<WString>& args);
+  std::int32_t CallOnSwitch(bool longForm, WStringView name, std::span<const WStringView> values);
   WString ProgressPrefix() const;
 
   platform::IConsoleSink& sink_;
   // Parser state: the switch that waits for blank-separated values.
   std::optional<std::size_t> pendingIndex_;
   std::size_t pendingCount_ = 0;
+  bool longFormSwitch_ = false;  // the switch being handled was typed as --name
+  bool helpAskedLongForm_ = false;
 };
 
 /// Keeps a progress path on a console for the time of a scope; its end empties the path

@@ -10,20 +10,26 @@ constexpr WStringView kValueSeparators = u",;=";
 
 bool IsDecimalDigit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
 
-// Where '/' separates folders, an absolute path such as /src/net starts like a switch. No
-// switch name holds a '/', so a '/' after the first one, before any ':' that starts the
-// values, makes the argument a path (a single-component path is written /src/).
-bool IsAbsolutePathArgument(WStringView argument) {
-  if (platform::PathSeparator() != u'/') return false;
-  const WStringView name = argument.substr(1, argument.find(u':', 1) - 1);
-  return name.find(u'/') != WStringView::npos;
-}
+// A switch as typed: "/name", "-name" or "--name", then optionally its values after a ':'
+// ("--name" also takes them after a '=', as "--name=value").
+struct SwitchText {
+  WStringView asTyped;  // up to the character that starts the values
+  WStringView name;     // without the switch characters
+  bool hasValues = false;
+  WStringView values;
+  bool longForm = false;  // "--name"; a lone "--" is the switch "-" as always
+};
 
-// "/x", or "-x" unless a digit follows the hyphen (-5 is a number, a lone - a switch).
-bool IsSwitch(WStringView argument) {
-  if (argument.empty()) return false;
-  if (argument[0] == u'/') return !IsAbsolutePathArgument(argument);
-  return argument[0] == u'-' && !(argument.size() > 1 && IsDecimalDigit(argument[1]));
+SwitchText SplitSwitch(WStringView argument) {
+  SwitchText parts;
+  parts.longForm = argument.size() > 2 && argument[0] == u'-' && argument[1] == u'-';
+  const std::size_t valuesAt =
+      parts.longForm ? argument.find_first_of(u"=:", 2) : argument.find(u':');
+  parts.asTyped = argument.substr(0, valuesAt);
+  parts.name = parts.asTyped.substr(parts.longForm ? 2 : 1);
+  parts.hasValues = valuesAt != WStringView::npos;
+  if (parts.hasValues) parts.values = argument.substr(valuesAt + 1);
+  return parts;
 }
 
 bool StartsWithIgnoringCase(WStringView name, WStringView text) {
@@ -62,45 +68,70 @@ std::int32_t SplitSwitchValues(WStringView text, std::vector<WStringView>& value
   }
 }
 
+// "/x", or "-x" unless a digit follows the hyphen (-5 is a number, a lone - a switch).
+// Where '/' separates folders, an absolute path such as /src/net starts like a switch too:
+// a second '/' before any ':' makes the argument a path (no switch name holds a '/'), and so
+// does a one-part path such as /tmp when it exists and its name selects no switch. Thus /s
+// stays the abbreviation of a switch even where a folder /s exists, and / is the root.
+bool CBaseConsole::IsSwitchArgument(WStringView argument) const {
+  if (argument.empty()) return false;
+  if (argument[0] == u'-') return !(argument.size() > 1 && IsDecimalDigit(argument[1]));
+  if (argument[0] != u'/') return false;
+  if (platform::PathSeparator() != u'/') return true;
+  const WStringView name = argument.substr(1, argument.find(u':', 1) - 1);
+  if (name.find(u'/') != WStringView::npos) return false;
+  if (!name.empty() && IsSwitchName(name)) return true;
+  return !IsExistingPath(argument);
+}
+
 void CBaseConsole::ParseCommandLine(const std::vector<WString>& args) {
-  bool seenSwitch = false;
   pendingIndex_.reset();
   for (std::size_t i = 1; i < args.size(); ++i) {
     const WString& argument = args[i];
-    if (IsSwitch(argument)) {
-      seenSwitch = true;
+    if (IsSwitchArgument(argument)) {
       FinishPendingSwitch(args);
       HandleSwitch(args, i);
     } else if (pendingIndex_.has_value()) {
       ++pendingCount_;  // one more value of the waiting switch
     } else {
-      // Positional arguments must come before every switch.
-      RecordResult(argument, seenSwitch ? param::kResultRejected : OnArgument(i, argument));
+      // Not a value of any switch: a positional argument wherever it stands, so the path
+      // typed after /subdir is the path counted.
+      RecordResult(argument, OnArgument(i, argument));
     }
   }
   FinishPendingSwitch(args);
   if (!Validate()) parameterFlags_ |= param::kFlagHelp;
 }
 
+std::int32_t CBaseConsole::CallOnSwitch(bool longForm, WStringView name,
+                                        std::span<const WStringView> values) {
+  longFormSwitch_ = longForm;
+  const std::int32_t result = OnSwitch(name, values);
+  longFormSwitch_ = false;
+  return result;
+}
+
 void CBaseConsole::HandleSwitch(const std::vector<WString>& args, std::size_t index) {
-  const WStringView argument = args[index];
-  const std::size_t colon = argument.find(u':');
-  const WStringView asTyped = argument.substr(0, colon);
-  const WStringView name = asTyped.substr(1);
-  if (name.empty()) {
-    RecordResult(asTyped, param::kResultUnknown);
+  const SwitchText parts = SplitSwitch(args[index]);
+  if (parts.name.empty()) {
+    RecordResult(parts.asTyped, param::kResultUnknown);
     return;
   }
-  if (colon == WStringView::npos) {
-    // Values may follow as separate arguments.
-    pendingIndex_ = index;
-    pendingCount_ = 0;
+  if (!parts.hasValues) {
+    if (TakesSeparateValues(parts.name)) {
+      // Values may follow as separate arguments.
+      pendingIndex_ = index;
+      pendingCount_ = 0;
+    } else {
+      RecordResult(parts.asTyped, CallOnSwitch(parts.longForm, parts.name, {}));
+    }
     return;
   }
   std::vector<WStringView> values;
-  std::int32_t result = SplitSwitchValues(argument.substr(colon + 1), values);
-  if (result != param::kResultInvalidValue) result = OnSwitch(name, values);
-  RecordResult(asTyped, result);
+  std::int32_t result = SplitSwitchValues(parts.values, values);
+  if (result != param::kResultInvalidValue)
+    result = CallOnSwitch(parts.longForm, parts.name, values);
+  RecordResult(parts.asTyped, result);
 }
 
 void CBaseConsole::FinishPendingSwitch(const std::vector<WString>& args) {
@@ -110,8 +141,8 @@ void CBaseConsole::FinishPendingSwitch(const std::vector<WString>& args) {
   const std::vector<WStringView> values(
       args.begin() + static_cast<std::ptrdiff_t>(index + 1),
       args.begin() + static_cast<std::ptrdiff_t>(index + 1 + pendingCount_));
-  const WStringView argument = args[index];
-  RecordResult(argument, OnSwitch(argument.substr(1), values));
+  const SwitchText parts = SplitSwitch(args[index]);
+  RecordResult(parts.asTyped, CallOnSwitch(parts.longForm, parts.name, values));
 }
 
 std::int32_t CBaseConsole::OnArgument(std::size_t /*index*/, WStringView /*text*/) {
@@ -124,8 +155,21 @@ std::int32_t CBaseConsole::OnSwitch(WStringView name, std::span<const WStringVie
   if (row < 0) return row;
   SetFlag(id);  // recognised, whatever its values
   if (id == param::kDisplay) return OnDisplayParameter(values);
+  if (id == param::kHelp && longFormSwitch_) helpAskedLongForm_ = true;
   return values.empty() ? row : param::kResultInvalidValue;
 }
+
+bool CBaseConsole::TakesSeparateValues(WStringView name) const {
+  std::uint32_t id = 0;
+  if (LookupParameter(name, kFrameworkParameters, &id) < 0) return true;
+  return id == param::kDisplay;
+}
+
+bool CBaseConsole::IsSwitchName(WStringView name) const {
+  return LookupParameter(name, kFrameworkParameters) >= 0;
+}
+
+bool CBaseConsole::IsExistingPath(WStringView path) const { return platform::PathExists(path); }
 
 std::int32_t CBaseConsole::OnDisplayParameter(std::span<const WStringView> values) {
   if (values.size() > 2) return param::kResultInvalidValue;
@@ -201,6 +245,15 @@ void CBaseConsole::WriteSeparator() {
     sink_.Flush();
   }
   outputCount_ = 0;
+}
+
+bool CBaseConsole::UsageIsTheAnswer() const {
+  return helpAskedLongForm_ && invalidValues_.empty() && unknownParameters_.empty() &&
+         errorText_.empty();
+}
+
+bool CBaseConsole::VersionIsTheAnswer() const {
+  return IsFlagSet(param::kVersion) && !HasProblems();
 }
 
 bool CBaseConsole::ReportProblems() {
