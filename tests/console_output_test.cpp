@@ -44,6 +44,31 @@ TEST(ConsoleEncodingTest, FileNameBytesAndPairsInNarrowText) {
   EXPECT_EQ(EncodeConsoleText(u"\U0001F600\n\n", {ConsoleCharset::kLatin1, true}), "?\r\n\r\n");
 }
 
+// The allocation-free encoder of the last words writes what the console writes, and a
+// buffer too small for the whole text ends it after its last whole character.
+TEST(ConsoleEncodingTest, FixedBufferBytesMatchTheConsoleBytes) {
+  const WString texts[] = {u"a\u00E9\u20AC\n", FromUtf8Lossless("x\xFF\xC3(\n"), u"\U0001F600\n\n",
+                           WString(u"\xD800x\xDC00", 3), u""};
+  for (const ConsoleCharset charset :
+       {ConsoleCharset::kUtf8, ConsoleCharset::kLatin1, ConsoleCharset::kUtf16Le}) {
+    for (const bool crlf : {false, true}) {
+      const ConsoleEncoding encoding{charset, crlf};
+      for (const WString& text : texts) {
+        const std::string expected = EncodeConsoleText(text, encoding);
+        char out[64];
+        ASSERT_EQ(EncodeConsoleBytes(text, encoding, out, sizeof(out)), expected.size());
+        EXPECT_EQ(std::string(out, expected.size()), expected) << ToUtf8(text);
+      }
+    }
+  }
+  char out[8];
+  EXPECT_EQ(EncodeConsoleBytes(u"ab\u20AC\u20AC", {ConsoleCharset::kUtf8, false}, out, 6), 5u);
+  EXPECT_EQ(std::string(out, 5), "ab\xE2\x82\xAC");
+  EXPECT_EQ(EncodeConsoleBytes(u"\U0001F600", {ConsoleCharset::kUtf16Le, false}, out, 3), 0u);
+  EXPECT_EQ(EncodeConsoleBytes(u"a\n", {ConsoleCharset::kUtf16Le, true}, out, 8), 6u);
+  EXPECT_EQ(std::string(out, 6), std::string("a\0\r\0\n\0", 6));
+}
+
 TEST(CompactPathTest, MiddleEllipsisWithinBudget) {
   struct Row {
     const char16_t* path;

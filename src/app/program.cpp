@@ -1,11 +1,12 @@
 // The entry function: protections, parameters, banner, counting, closing lines.
 #include "app/program.h"
 
-#include <cstdlib>
 #include <memory>
+#include <new>
 
 #include "app/console.h"
 #include "app/crash_identity.h"
+#include "app/last_words.h"
 #include "counting/file_report.h"
 #include "counting/line_stats.h"
 #include "input/tree_walk.h"
@@ -20,17 +21,16 @@
 namespace srctally {
 namespace {
 
-// The string that reports a written crash dump.
-constexpr std::uint32_t kCrashReportString = 27009;
-
-// The console that the crash notification reports through; set while RunProgram runs.
-CConsole* crashConsole = nullptr;
-
-// Tells the user where the crash dump is, then ends the process with exit code -1.
-void FatalReport(const char16_t* dumpPath) {
-  if (crashConsole != nullptr) WriteErrorId(*crashConsole, kCrashReportString, dumpPath);
-  std::_Exit(-1);
-}
+// Points the last words of the process at the console while it lives.
+class LastWordsScope {
+ public:
+  LastWordsScope(platform::IConsoleSink& sink, const CConsole& console) {
+    SetLastWordsOutput(&sink, &console);
+  }
+  ~LastWordsScope() { SetLastWordsOutput(nullptr, nullptr); }
+  LastWordsScope(const LastWordsScope&) = delete;
+  LastWordsScope& operator=(const LastWordsScope&) = delete;
+};
 
 void EchoSettings(CConsole& console) {
   WriteLine(console, u"Verbose mode enabled.");
@@ -92,11 +92,16 @@ int RunProgram(std::vector<WString>& args) {
   platform::InstallCrashHandler();
   const std::unique_ptr<platform::IConsoleSink> sink = platform::CreateStandardOutputSink();
   CConsole console(*sink);
-  crashConsole = &console;
+  const LastWordsScope lastWords(*sink, console);
   SetCrashNotification(FatalReport);
-  const int exitCode = Run(console, args);
+  int exitCode = 2;
+  try {
+    exitCode = Run(console, args);
+  } catch (const std::bad_alloc&) {
+    // Whatever was being done stops here; the line continues the output where it stands.
+    exitCode = ReportOutOfMemory();
+  }
   sink->Flush();
-  crashConsole = nullptr;
   return exitCode;
 }
 

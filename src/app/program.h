@@ -9,7 +9,8 @@ namespace srctally {
 
 /// Runs srctally with the argument vector (argument 0 is the program path) and returns the
 /// process exit code: 0 done (also after --help or --version), 1 problems reported, 2
-/// counting failed.
+/// counting failed or memory ran out. The platform's main calls InstallOutOfMemoryHandler
+/// (app/last_words.h) first and turns a std::bad_alloc of its own into ReportOutOfMemory.
 int RunProgram(std::vector<WString>& args);
 
 }  // namespace srctally

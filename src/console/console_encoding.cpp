@@ -2,6 +2,7 @@
 #include "console/console_encoding.h"
 
 #include "console/message_writer.h"
+#include "runtime/crash_dump.h"
 
 namespace srctally {
 namespace {
@@ -72,6 +73,48 @@ void AppendConsoleBytes(std::string& out, WStringView text, const ConsoleEncodin
     start = lf + 1;
   }
   AppendPiece(out, text.substr(start), encoding.charset);
+}
+
+std::size_t EncodeConsoleBytes(WStringView text, const ConsoleEncoding& encoding, char* out,
+                               std::size_t capacity) noexcept {
+  std::size_t used = 0;
+  // Puts one character (one unit, or a surrogate pair, NUL-terminated) into out; false
+  // when it does not fit.
+  const auto put = [&](const char16_t* character) {
+    char bytes[8];
+    std::size_t count = 0;
+    switch (encoding.charset) {
+      case ConsoleCharset::kUtf8:
+        count = EncodeUtf8(character, bytes, sizeof(bytes));  // the crash-safe encoder
+        break;
+      case ConsoleCharset::kLatin1:
+        bytes[count++] = character[0] <= 0xFF          ? static_cast<char>(character[0])
+                         : IsEscapedByte(character[0]) ? static_cast<char>(character[0] - 0xDC00)
+                                                       : '?';
+        break;
+      case ConsoleCharset::kUtf16Le:
+        for (std::size_t u = 0; u < 2 && character[u] != 0; ++u) {
+          bytes[count++] = static_cast<char>(character[u] & 0xFF);
+          bytes[count++] = static_cast<char>(character[u] >> 8);
+        }
+        break;
+    }
+    if (count > capacity - used) return false;
+    for (std::size_t b = 0; b < count; ++b) out[used++] = bytes[b];
+    return true;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char16_t character[3] = {text[i], 0, 0};
+    if (IsHighSurrogate(character[0]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      character[1] = text[++i];
+    }
+    if (character[0] == u'\n' && encoding.crlf) {
+      const char16_t cr[] = {u'\r', 0};
+      if (!put(cr)) break;
+    }
+    if (!put(character)) break;
+  }
+  return used;
 }
 
 std::string EncodeConsoleText(WStringView text, const ConsoleEncoding& encoding) {

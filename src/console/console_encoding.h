@@ -32,4 +32,10 @@ void AppendConsoleBytes(std::string& out, WStringView text, const ConsoleEncodin
 /// The bytes of text in encoding.
 std::string EncodeConsoleText(WStringView text, const ConsoleEncoding& encoding);
 
+/// The bytes of text in encoding written into out, as many whole characters as capacity
+/// bytes hold; answers the number of bytes. Allocates nothing and takes no lock, so a
+/// signal handler may use it.
+std::size_t EncodeConsoleBytes(WStringView text, const ConsoleEncoding& encoding, char* out,
+                               std::size_t capacity) noexcept;
+
 }  // namespace srctally

@@ -26,7 +26,19 @@ class IConsoleSink {
   /// Waits for one key and answers it without echoing it; 0 when no key can be read any
   /// more (input closed).
   virtual char16_t ReadKey() = 0;
+  /// The last words of a process that must stop at once (a crash, memory run out): writes
+  /// what is still waiting, then text (NUL-terminated) in the current mode, straight to the
+  /// output. The platforms' sinks do this without allocating or taking a lock, so it works
+  /// in a signal handler and with an exhausted heap; text past 1,024 characters is cut.
+  virtual void WriteUrgently(const char16_t* text) noexcept {
+    Write(text);
+    Flush();
+  }
 };
+
+/// WriteUrgently for a process that has no sink (yet): text goes straight to standard
+/// output as the narrow text of redirected output, without allocating.
+void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept;
 
 /// The sink over the process's standard output. On a terminal the default output is the
 /// terminal's own encoding (UTF-16 on a Windows console, UTF-8 elsewhere); redirected

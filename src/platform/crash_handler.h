@@ -13,7 +13,8 @@ namespace srctally::platform {
 /// computes ahead everything the handler may not compute after a crash (the identity from
 /// the provider, the local application data folder, the UTC offset, system facts). Set the
 /// identity provider first; without it, or if it fails, no dump is written and the
-/// signal's default action follows.
+/// signal's default action follows. A signal sent by another process (kill -SEGV) is no
+/// crash of ours: it writes no dump and takes its default action at once.
 ///
 /// Once a dump is written the notification is called with its path; when there is no
 /// notification, or it returns, or no dump could be written, the platform's default crash

@@ -1,5 +1,6 @@
-// A test-only program: it arms the crash handler with a fixed identity and then faults on
-// purpose, so tests can watch the dump and the error line from outside the process.
+// A test-only program: it arms the crash handler with a fixed identity and the program's own
+// crash notification, then faults on purpose, so tests can watch the dump and the error
+// line from outside the process.
 //
 // Usage: crash_test_program <mode> <product name>
 //   write     writes through a null pointer
@@ -7,14 +8,20 @@
 //   overflow  recurses until the stack runs out
 //   limited   writes through a null pointer with files limited to a few hundred bytes,
 //             so the dump cannot be written completely (POSIX only)
+//   killed    another process sends it SIGSEGV (POSIX only)
 // The company name is blank ("   "), the file version 1.2.3.4. A product name of "-" makes
-// the identity unavailable, so no dump can be written.
+// the identity unavailable, so no dump can be written. On POSIX, from the fault on every
+// allocation through operator new ends the process with exit code 3: the way from the
+// signal to the error line and the exit must not allocate.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "app/last_words.h"
 #include "base/text.h"
+#include "platform/console_sink.h"
 #include "platform/crash_handler.h"
 #include "platform/file_system.h"
 #include "runtime/crash_dump.h"
@@ -24,6 +31,12 @@ void PrepareForDeliberateCrash();
 
 /// Makes writes past a few hundred bytes of a file fail (where the platform can).
 void LimitFileSize();
+
+/// From now on an allocation ends the process with exit code 3 (where the platform checks).
+void ForbidAllocation();
+
+/// Has another process send this one SIGSEGV and waits for it (where the platform can).
+void AwaitFatalSignalFromAnotherProcess();
 
 namespace {
 
@@ -40,15 +53,6 @@ bool ProvideIdentity(srctally::CrashIdentity& identity) {
   const std::uint16_t version[4] = {1, 2, 3, 4};
   for (int i = 0; i < 4; ++i) identity.version[i] = version[i];
   return true;
-}
-
-/// Stands in for the console's fatal report: one error line with the dump path, then the
-/// crash exit code.
-void ReportCrash(const char16_t* dumpPath) {
-  const std::string line = "ERROR: crash dump written to " + srctally::ToUtf8(dumpPath) + "\n";
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fflush(stdout);
-  std::_Exit(-1);
 }
 
 /// Faults by writing through a null pointer. The undefined-behaviour sanitizer is told to
@@ -80,16 +84,25 @@ int main(int argc, char** argv) {
   PrepareForDeliberateCrash();
   srctally::SetCrashIdentityProvider(ProvideIdentity);
   srctally::platform::InstallCrashHandler();
-  srctally::SetCrashNotification(ReportCrash);
+  const std::unique_ptr<srctally::platform::IConsoleSink> sink =
+      srctally::platform::CreateStandardOutputSink();
+  srctally::SetLastWordsOutput(sink.get(), nullptr);
+  srctally::SetCrashNotification(srctally::FatalReport);
   if (mode == "write") {
+    ForbidAllocation();
     WriteThroughNull();
   } else if (mode == "abort") {
+    ForbidAllocation();
     std::abort();
   } else if (mode == "overflow") {
+    ForbidAllocation();
     return Recurse(0);
   } else if (mode == "limited") {
     LimitFileSize();
+    ForbidAllocation();
     WriteThroughNull();
+  } else if (mode == "killed") {
+    AwaitFatalSignalFromAnotherProcess();
   }
   std::fputs("no crash\n", stdout);
   return 0;

@@ -38,10 +38,15 @@ TEST(PosixCrashHandler, RecordsTheSignalOfEachFault) {
     TempDir scratch;
     const ProcessResult result = RunProcess({SRCTALLY_CRASH_TEST_EXE, row.mode, "Tally"},
                                             {{"XDG_DATA_HOME", scratch.path().string() + "/"}});
+    // 255, not 3: nothing was allocated from the fault to the exit.
     EXPECT_EQ(result.exitCode, 255) << row.mode;
     ASSERT_EQ(CountFiles(scratch.path() / "Tally"), 1u) << row.mode;
+    const fs::path dumpFile = fs::directory_iterator(scratch.path() / "Tally")->path();
+    EXPECT_EQ(result.stdoutBytes,
+              "ERROR: the program stopped unexpectedly; a crash dump was written to '" +
+                  dumpFile.string() + "'.\n");
     DumpSummary dump;
-    ASSERT_EQ(ReadDump(fs::directory_iterator(scratch.path() / "Tally")->path(), dump), "");
+    ASSERT_EQ(ReadDump(dumpFile, dump), "");
     EXPECT_EQ(dump.exceptionCode, static_cast<std::uint32_t>(row.signalNumber)) << row.mode;
   }
 }
@@ -81,6 +86,48 @@ TEST(PosixCrashHandler, WithoutADumpTheDefaultActionFollowsAndNothingIsLeft) {
     EXPECT_EQ(CountEntries(scratch.path()), before + (row.makesFolder ? 1 : 0)) << row.why;
     EXPECT_EQ(CountFiles(scratch.path()), row.product == "Taken" ? 1u : 0u) << row.why;
   }
+}
+
+// kill -SEGV from outside is no crash of ours: no dump, no line, and the parent sees the
+// signal itself.
+TEST(PosixCrashHandler, ASignalFromAnotherProcessIsNoCrash) {
+  TempDir scratch;
+  const ProcessResult result = RunProcess({SRCTALLY_CRASH_TEST_EXE, "killed", "Tally"},
+                                          {{"XDG_DATA_HOME", scratch.path().string()}});
+  EXPECT_EQ(result.exitCode, 128 + SIGSEGV);
+  EXPECT_EQ(result.stdoutBytes, "");
+  EXPECT_EQ(CountEntries(scratch.path()), 0u);
+}
+
+// Under address-space limits from far too small to plenty, the program either runs, or
+// stops with exit code 2 and one error line; it never dies of a signal or of an exception
+// that could not be thrown. (A limit so small that the loader fails never reaches it.)
+TEST(PosixCrashHandler, RunningOutOfMemoryEndsWithOneErrorLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs far more address space than these limits";
+#endif
+  TempDir scratch;
+  scratch.Write("tree/a.c", "int a;\n");
+  scratch.Write("tree/sub/b.h", "// b\n");
+  const std::string line = "ERROR: not enough memory to go on.\n";
+  int stopped = 0;
+  for (int kib = 5600; kib <= 12000; kib += 200) {
+    const std::string command = "ulimit -v " + std::to_string(kib) + "; exec '" + SRCTALLY_EXE +
+                                "' '" + (scratch.path() / "tree").string() + "' /subdir";
+    const ProcessResult result =
+        RunProcess({"/bin/sh", "-c", command}, {{"XDG_DATA_HOME", scratch.path().string()}});
+    if (result.exitCode == 127) continue;  // the loader could not even map the program
+    if (result.exitCode == 2) {
+      ++stopped;
+      ASSERT_GE(result.stdoutBytes.size(), line.size()) << kib;
+      EXPECT_EQ(result.stdoutBytes.substr(result.stdoutBytes.size() - line.size()), line) << kib;
+      EXPECT_EQ(result.stdoutBytes.find("ERROR:"), result.stdoutBytes.size() - line.size()) << kib;
+    } else {
+      EXPECT_EQ(result.exitCode, 0) << kib << "\n" << result.stdoutBytes;
+    }
+  }
+  EXPECT_GT(stopped, 0) << "no limit made the program run out of memory";
+  EXPECT_FALSE(fs::exists(scratch.path() / "Source Tally")) << "no crash dump";
 }
 
 }  // namespace

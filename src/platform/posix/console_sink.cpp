@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -32,13 +33,33 @@ ConsoleCharset LocaleNarrowCharset() {
   return utf8 ? ConsoleCharset::kUtf8 : ConsoleCharset::kLatin1;
 }
 
-void WriteAll(int fd, const std::string& bytes) {
+void WriteAll(int fd, const char* bytes, std::size_t size) noexcept {
   std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (done < size) {
+    const ssize_t n = ::write(fd, bytes + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;  // output failures are not reported
     done += static_cast<std::size_t>(n);
+  }
+}
+
+void WriteAll(int fd, const std::string& bytes) { WriteAll(fd, bytes.data(), bytes.size()); }
+
+// Encodes text piece by piece into a buffer on the stack and writes it: no allocation, no
+// lock, only write(2), so a signal handler may call it.
+void WriteUrgentText(const char16_t* text, const ConsoleEncoding& encoding) noexcept {
+  constexpr std::size_t kMaxUnits = 1024;
+  std::size_t length = 0;
+  while (length < kMaxUnits && text[length] != u'\0') ++length;
+  char bytes[512];
+  for (std::size_t at = 0; at < length;) {
+    // 64 units at most in 512 bytes: four UTF-8 bytes per unit, a CR LF for a line feed.
+    std::size_t piece = std::min<std::size_t>(64, length - at);
+    if (piece < length - at && text[at + piece - 1] >= 0xD800 && text[at + piece - 1] <= 0xDBFF)
+      --piece;  // keep a surrogate pair together
+    WriteAll(kOutput, bytes,
+             EncodeConsoleBytes(WStringView(text + at, piece), encoding, bytes, sizeof(bytes)));
+    at += piece;
   }
 }
 
@@ -79,9 +100,19 @@ class PosixConsoleSink final : public IConsoleSink {
     encoding_ = EncodingForMode(translationMode, narrow_, false);
   }
   void Write(WStringView text) override {
+    appending_ = true;
     AppendConsoleBytes(pending_, text, encoding_);
+    appending_ = false;
     if (text.find(u'\n') != WStringView::npos) lineEnded_ = true;
     if (pending_.size() >= kBufferLimit) WriteOut();
+  }
+  void WriteUrgently(const char16_t* text) noexcept override {
+    // The waiting bytes go first, unless the crash came while they were being appended.
+    if (!appending_) {
+      WriteAll(kOutput, pending_.data(), pending_.size());
+      pending_.clear();
+    }
+    WriteUrgentText(text, encoding_);
   }
   void Flush() override {
     if (terminal_ || lineEnded_) WriteOut();
@@ -100,6 +131,7 @@ class PosixConsoleSink final : public IConsoleSink {
   ConsoleEncoding encoding_;
   std::string pending_;
   bool lineEnded_ = false;
+  volatile bool appending_ = false;  // pending_ may be half changed: read by WriteUrgently
 };
 
 char16_t PosixConsoleSink::ReadKey() {
@@ -120,6 +152,10 @@ char16_t PosixConsoleSink::ReadKey() {
 
 std::unique_ptr<IConsoleSink> CreateStandardOutputSink() {
   return std::make_unique<PosixConsoleSink>();
+}
+
+void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {
+  WriteUrgentText(text, ConsoleEncoding{ConsoleCharset::kUtf8, false});
 }
 
 }  // namespace srctally::platform

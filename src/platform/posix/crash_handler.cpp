@@ -180,16 +180,29 @@ void RestoreDefaultAction(int signalNumber) {
   ::sigaction(signalNumber, &action, nullptr);
 }
 
+// Whether another process sent the signal (kill, sigqueue): that is no crash of ours, and
+// the sender (or the parent) must see the signal's own effect. Faults the kernel raises
+// carry a positive code of their own; abort() and raise() send from this very process.
+bool SentByAnotherProcess(const siginfo_t* info) {
+  if (info == nullptr) return false;
+  bool sent = info->si_code == SI_USER || info->si_code == SI_QUEUE;
+#if defined(SI_TKILL)
+  sent = sent || info->si_code == SI_TKILL;
+#endif
+  return sent && info->si_pid != ::getpid();
+}
+
 void HandleFatalSignal(int signalNumber, siginfo_t* info, void* userContext) {
   const int savedErrno = errno;
-  if (handlingCrash == 0) {
+  if (handlingCrash == 0 && !SentByAnotherProcess(info)) {
     handlingCrash = 1;
     if (WriteCrashDump(signalNumber, info, userContext)) {
       if (const CrashNotification notify = GetCrashNotification()) notify(dumpPath.text);
     }
   }
   // The platform's own handling follows: the signal is delivered again with its default
-  // action as soon as this handler returns (a fault re-executes its instruction as well).
+  // action as soon as this handler returns (a fault re-executes its instruction as well);
+  // a signal from another process thus ends this one as if no handler had been there.
   RestoreDefaultAction(signalNumber);
   ::raise(signalNumber);
   errno = savedErrno;

@@ -1,8 +1,10 @@
 // The POSIX entry point: hands the arguments, decoded losslessly to UTF-16, to the program.
 #include <sys/resource.h>
 
+#include <new>
 #include <vector>
 
+#include "app/last_words.h"
 #include "app/program.h"
 #include "base/text.h"
 
@@ -27,9 +29,14 @@ void ReserveStackForDeepTrees() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  srctally::InstallOutOfMemoryHandler();
   ReserveStackForDeepTrees();
-  std::vector<srctally::WString> args;
-  args.reserve(static_cast<std::size_t>(argc));
-  for (int i = 0; i < argc; ++i) args.push_back(srctally::FromUtf8Lossless(argv[i]));
-  return srctally::RunProgram(args);
+  try {
+    std::vector<srctally::WString> args;
+    args.reserve(static_cast<std::size_t>(argc));
+    for (int i = 0; i < argc; ++i) args.push_back(srctally::FromUtf8Lossless(argv[i]));
+    return srctally::RunProgram(args);
+  } catch (const std::bad_alloc&) {
+    return srctally::ReportOutOfMemory();
+  }
 }

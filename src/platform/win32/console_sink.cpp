@@ -12,6 +12,19 @@
 namespace srctally::platform {
 namespace {
 
+// Writes text through the C runtime's stream in its current mode, from a buffer on the
+// stack: nothing is allocated on the way, so it also works with an exhausted heap.
+void WriteUrgentText(const char16_t* text) noexcept {
+  wchar_t wide[1025];
+  std::size_t length = 0;
+  for (; length + 1 < sizeof(wide) / sizeof(wide[0]) && text[length] != u'\0'; ++length) {
+    wide[length] = static_cast<wchar_t>(text[length]);
+  }
+  wide[length] = L'\0';
+  std::fputws(wide, stdout);
+  std::fflush(stdout);
+}
+
 class Win32ConsoleSink final : public IConsoleSink {
  public:
   Win32ConsoleSink() : terminal_(::_isatty(::_fileno(stdout)) != 0) {
@@ -39,6 +52,7 @@ class Win32ConsoleSink final : public IConsoleSink {
       lineEnded_ = false;
     }
   }
+  void WriteUrgently(const char16_t* text) noexcept override { WriteUrgentText(text); }
   char16_t ReadKey() override {
     std::fflush(stdout);
     for (;;) {
@@ -63,5 +77,7 @@ class Win32ConsoleSink final : public IConsoleSink {
 std::unique_ptr<IConsoleSink> CreateStandardOutputSink() {
   return std::make_unique<Win32ConsoleSink>();
 }
+
+void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept { WriteUrgentText(text); }
 
 }  // namespace srctally::platform
