@@ -47,7 +47,11 @@ TEST(FullPathWin32Test, ExpandsCanonicalisesAndJoins) {
 
 TEST(FullPathWin32Test, NeverOverrunsItsBuffers) {
   WString out;
-  EXPECT_FALSE(platform::MakeFullPath(WString(300, u'a'), out, 32772));
+  // A name beyond MAX_PATH: refused without room for it, made full with room.
+  EXPECT_FALSE(platform::MakeFullPath(WString(300, u'a'), out, MAX_PATH));
+  ASSERT_TRUE(platform::MakeFullPath(WString(300, u'a'), out, 32772));
+  EXPECT_EQ(out.size(), CurrentDirectory().size() + (CurrentDirectory().size() > 3 ? 1 : 0) + 300);
+  EXPECT_FALSE(platform::MakeFullPath(WString(300, u'a'), out, 300));
   EXPECT_FALSE(platform::MakeFullPath(u"C:\\abcdef", out, 5));
   EXPECT_TRUE(platform::MakeFullPath(u"C:\\abc", out, 7));
 }

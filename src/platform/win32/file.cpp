@@ -3,7 +3,11 @@
 
 #include <windows.h>
 
+#include <string>
+#include <utility>
+
 #include "base/status.h"
+#include "input/long_path.h"
 #include "platform/last_error.h"
 
 namespace srctally::platform {
@@ -68,7 +72,14 @@ bool File::Open(const FileLocation& location, const FileOpenMode& mode) {
     ::SetLastError(location.path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_NAME);
     return false;
   }
-  const WString path(location.path);  // CreateFileW wants a terminated string
+  WString path(location.path);  // CreateFileW wants a terminated string
+  // Past MAX_PATH characters only the extended-length form opens, as the walk uses it.
+  if (path.size() >= MAX_PATH && !HasExtendedPrefix(path.c_str())) {
+    WString extended(kLongPathCapacity, u'\0');
+    if (!MakeExtendedPath(extended.data(), path.c_str())) return false;
+    extended.resize(std::char_traits<char16_t>::length(extended.c_str()));
+    path = std::move(extended);
+  }
   SECURITY_ATTRIBUTES security = {};
   security.nLength = sizeof(security);
   security.bInheritHandle = mode.inheritable ? TRUE : FALSE;

@@ -1,4 +1,5 @@
-// Full paths on Windows: environment references expanded, then the shell's canonical form.
+// Full paths on Windows: environment references expanded, then the shell's canonical form;
+// beyond MAX_PATH characters, where the caller has room, the system's full path name.
 #include "platform/full_path.h"
 
 #include <shlwapi.h>
@@ -30,6 +31,28 @@ bool CopyOut(wchar_t* text, WString& out, std::size_t capacity) {
   out.assign(reinterpret_cast<const char16_t*>(text), length);
   return true;
 }
+
+// A path beyond what the shell's path functions take (MAX_PATH characters), when the
+// caller has room for it: expanded into a buffer of that size, then made full and
+// canonical by the system, which works up to 32,767 characters.
+bool MakeLongFullPath(const wchar_t* name, WString& out, std::size_t capacity) {
+  const DWORD limit = static_cast<DWORD>(capacity > 32768 ? 32768 : capacity);
+  std::vector<wchar_t> expanded(limit, L'\0');
+  const DWORD needed = ::ExpandEnvironmentStringsW(name, expanded.data(), limit);
+  if (needed == 0) return false;
+  if (needed > limit) {
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  std::vector<wchar_t> full(limit, L'\0');
+  const DWORD length = ::GetFullPathNameW(expanded.data(), limit, full.data(), nullptr);
+  if (length == 0) return false;
+  if (length >= limit) {
+    ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  return CopyOut(full.data(), out, capacity);
+}
 }  // namespace
 
 bool MakeFullPath(WStringView name, WString& out, std::size_t capacity) {
@@ -38,14 +61,20 @@ bool MakeFullPath(WStringView name, WString& out, std::size_t capacity) {
   const DWORD needed = ::ExpandEnvironmentStringsW(reinterpret_cast<const wchar_t*>(source.c_str()),
                                                    expanded, kExpansionCapacity);
   if (needed == 0) return false;
+  // A caller with room for more than MAX_PATH characters gets long paths as well.
+  const bool longAllowed = capacity > MAX_PATH;
+  const wchar_t* const wideName = reinterpret_cast<const wchar_t*>(source.c_str());
   if (needed > kExpansionCapacity) {
     // The call answered the size it would need instead of the text.
+    if (longAllowed) return MakeLongFullPath(wideName, out, capacity);
     ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return false;
   }
   wchar_t result[MAX_PATH] = {};
   if (::PathIsUNCW(expanded) || ::PathGetDriveNumberW(expanded) != -1) {
-    if (!::PathCanonicalizeW(result, expanded)) return false;
+    if (!::PathCanonicalizeW(result, expanded)) {
+      return longAllowed && MakeLongFullPath(wideName, out, capacity);
+    }
     return CopyOut(result, out, capacity);
   }
   // The current directory may be longer than MAX_PATH; PathAppendW then fails rather than
@@ -56,11 +85,15 @@ bool MakeFullPath(WStringView name, WString& out, std::size_t capacity) {
   const DWORD length = ::GetCurrentDirectoryW(directoryCapacity, directory.data());
   if (length == 0) return false;
   if (length >= directoryCapacity || length >= MAX_PATH) {
+    if (longAllowed && length < directoryCapacity) {
+      return MakeLongFullPath(wideName, out, capacity);
+    }
     ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return false;
   }
   ::lstrcpynW(result, directory.data(), MAX_PATH);
   if (!::PathAppendW(result, expanded)) {
+    if (longAllowed) return MakeLongFullPath(wideName, out, capacity);
     if (::GetLastError() == ERROR_SUCCESS) ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return false;
   }
