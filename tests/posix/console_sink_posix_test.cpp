@@ -62,5 +62,27 @@ TEST(ConsoleSinkPosixTest, ModesAndLineEndFlushing) {
   EXPECT_EQ(ReadAll(file), std::string("a..\nb\0\n\0\xC3\xA9", 10));
 }
 
+// The last words go out at once, after the bytes still waiting, in the current mode; the
+// waiting bytes are not written a second time when the sink ends.
+TEST(ConsoleSinkPosixTest, UrgentTextFollowsTheWaitingBytes) {
+  testing::TempDir dir;
+  const auto file = dir.path() / "out.txt";
+  {
+    RedirectedStdout redirect(file);
+    auto sink = platform::CreateStandardOutputSink();
+    sink->SetMode(translation::kUtf8);
+    sink->Write(u"..");
+    sink->Flush();
+    sink->WriteUrgently(u"ERROR: \u00E9 \U0001F600\n");
+    EXPECT_EQ(ReadAll(file), "..ERROR: \xC3\xA9 \xF0\x9F\x98\x80\n");
+    sink->SetMode(translation::kUnicode);
+    const WString longText = WString(1500, u'x');
+    sink->WriteUrgently(longText.c_str());  // cut at 1,024 characters
+  }
+  const std::string all = ReadAll(file);
+  EXPECT_EQ(all.size(), 17u + 2 * 1024) << all.substr(0, 40);
+  EXPECT_EQ(all.substr(17, 4), std::string("x\0x\0", 4));
+}
+
 }  // namespace
 }  // namespace srctally
