@@ -1,5 +1,8 @@
-"""Runs the benchmark's three commands alternately and reports medians, ratios, peak memory."""
+"""Runs the benchmark's commands in turn, round after round, and reports medians, ratios to
+the read floors, CPU times and peak memory. Every figure of one report comes from the same
+rounds, so the ratios compare runs made side by side under the same load."""
 import os
+import shutil
 import statistics
 import subprocess
 import sys
@@ -11,48 +14,78 @@ import time
 TIME = "/usr/bin/time"
 
 
-def run(cmd, stdin_path=None):
-    """Runs cmd with output discarded; returns (seconds, peak resident KiB, exit code)."""
+def run(cmd, stdin_path=None, env=None):
+    """Runs cmd with output discarded; returns (seconds, user, system, peak KiB, exit code)."""
     stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
     with tempfile.NamedTemporaryFile("r") as report:
         start = time.perf_counter()
-        pid = subprocess.Popen([TIME, "-f", "%M", "-o", report.name, *cmd], stdin=stdin,
-                               stdout=subprocess.DEVNULL).pid
-        _, status, _ = os.wait4(pid, 0)
+        child = subprocess.Popen([TIME, "-f", "%U %S %M", "-o", report.name, *cmd], stdin=stdin,
+                                 stdout=subprocess.DEVNULL, env=env)
+        _, status, _ = os.wait4(child.pid, 0)
         elapsed = time.perf_counter() - start
-        lines = report.read().split()
+        fields = report.read().split()
     if stdin_path:
         stdin.close()
-    peak = int(lines[-1]) if lines and lines[-1].isdigit() else 0
-    return elapsed, peak, os.waitstatus_to_exitcode(status)
+    try:
+        user, system, peak = float(fields[-3]), float(fields[-2]), int(fields[-1])
+    except (IndexError, ValueError):
+        user, system, peak = 0.0, 0.0, 0
+    return elapsed, user, system, peak, os.waitstatus_to_exitcode(status)
 
 
 def main():
     runs, tree, srctally, floor, files = int(sys.argv[1]), *sys.argv[2:6]
+    one_thread = dict(os.environ, SRCTALLY_THREADS="1")
     commands = {
-        "normal": ([srctally, tree, "/subdir"], None),
-        "verbose": ([srctally, tree, "/subdir", "/display", "verbose"], None),
-        "floor": ([floor], files),
+        "floor, 1 thread": ([floor], files, None),
+        "floor, 2 threads": ([floor, "2"], files, None),
+        "normal, 1 thread": ([srctally, tree, "/subdir"], None, one_thread),
+        "normal, default": ([srctally, tree, "/subdir"], None, None),
+        "verbose, 1 thread": ([srctally, tree, "/subdir", "/display", "verbose"], None, one_thread),
+        "verbose, default": ([srctally, tree, "/subdir", "/display", "verbose"], None, None),
     }
-    times = {name: [] for name in commands}
+    # Peers count the C sources of the same tree, on their default threads; see
+    # shared/peers/README.md for their command lines. Skipped when not on PATH.
+    if shutil.which("tokei"):
+        commands["tokei"] = (["tokei", "-t", "C,C Header,C++", tree], None, None)
+    if shutil.which("scc"):
+        commands["scc"] = (["scc", "-c", "--no-cocomo", "--no-gitignore", "--no-ignore",
+                            "--no-size", "-i", "c,h,cpp", tree], None, None)
+
+    samples = {name: [] for name in commands}
     peak = {name: 0 for name in commands}
-    for name, (cmd, stdin) in commands.items():  # warm the page cache once
-        run(cmd, stdin)
-    for _ in range(runs):
-        for name, (cmd, stdin) in commands.items():
-            seconds, rss, code = run(cmd, stdin)
+    failed = set()
+    for cmd, stdin, env in commands.values():  # warm the page cache once
+        run(cmd, stdin, env)
+    names = list(commands)
+    for round_ in range(runs):
+        # Each round starts one command later, so no command always follows the same one.
+        shift = round_ % len(names)
+        for name in names[shift:] + names[:shift]:
+            cmd, stdin, env = commands[name]
+            seconds, user, system, rss, code = run(cmd, stdin, env)
             if code != 0:
-                print(f"{name}: exit code {code}", file=sys.stderr)
-            times[name].append(seconds)
+                failed.add(f"{name}: exit code {code}")
+            samples[name].append((seconds, user, system))
             peak[name] = max(peak[name], rss)
-    floor_median = statistics.median(times["floor"])
+
+    def median(name, field):
+        return statistics.median(sample[field] for sample in samples[name])
+
+    floor1 = median("floor, 1 thread", 0)
+    floor2 = median("floor, 2 threads", 0)
     with open(files) as listing:
         count = sum(1 for _ in listing)
-    print(f"corpus: {tree} ({count} files), {runs} runs each")
+    print(f"corpus: {tree} ({count} files for srctally and the floors), {runs} runs each, "
+          f"{os.cpu_count()} hardware threads")
+    print(f"{'':18} {'wall s':>7} {'/floor1':>7} {'/floor2':>7} {'user s':>7} {'sys s':>6}"
+          f" {'peak MiB':>8}")
     for name in commands:
-        median = statistics.median(times[name])
-        print(f"{name:8} median {median:7.3f} s  x{median / floor_median:5.2f} of floor"
-              f"  peak {peak[name] / 1024:7.1f} MiB")
+        wall = median(name, 0)
+        print(f"{name:18} {wall:7.3f} {wall / floor1:7.2f} {wall / floor2:7.2f}"
+              f" {median(name, 1):7.2f} {median(name, 2):6.2f} {peak[name] / 1024:8.1f}")
+    for line in sorted(failed):
+        print(line, file=sys.stderr)
 
 
 if __name__ == "__main__":
