@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "counting/line_classifier.h"
@@ -66,11 +67,11 @@ std::vector<Snapshot> ByLines(const std::string& bytes, TextEncoding encoding) {
 }
 
 Snapshot ByRuns(const std::string& bytes, TextEncoding encoding, std::size_t blockSize,
-                std::size_t chunk) {
+                std::size_t chunk, ScanPath path) {
   TextDecoder decoder(blockSize);
   decoder.Reset(encoding);
   MemorySource source(bytes, chunk);
-  CTextClassifier classifier(encoding);
+  CTextClassifier classifier(encoding, path);
   LineStats stats;
   TextRun run;
   HResult status;
@@ -86,10 +87,11 @@ Snapshot ByRuns(const std::string& bytes, TextEncoding encoding, std::size_t blo
 
 // Every line of bytes counts the same both ways: the totals are compared after each line,
 // at block sizes that cut the text everywhere.
-void ExpectSameCounts(const std::string& bytes, TextEncoding encoding) {
+void ExpectSameCounts(const std::string& bytes, TextEncoding encoding, ScanPath path) {
   const std::vector<Snapshot> expected = ByLines(bytes, encoding);
   const Snapshot none = Take(LineStats{});
-  ASSERT_EQ(ByRuns(bytes, encoding, 1 << 16, 1 << 16), expected.empty() ? none : expected.back());
+  ASSERT_EQ(ByRuns(bytes, encoding, 1 << 16, 1 << 16, path),
+            expected.empty() ? none : expected.back());
   const std::size_t unit = encoding == TextEncoding::kUtf16Le ? 2 : 1;
   std::size_t line = 0;
   for (std::size_t end = 0; end + unit <= bytes.size() && line < expected.size(); end += unit) {
@@ -98,7 +100,7 @@ void ExpectSameCounts(const std::string& bytes, TextEncoding encoding) {
     const std::string prefix = bytes.substr(0, end + unit);
     for (const std::size_t block : {1, 2, 3, 4, 5, 7, 16, 61, 1 << 16}) {
       for (const std::size_t chunk : {std::size_t{3}, std::size_t{1} << 16}) {
-        ASSERT_EQ(ByRuns(prefix, encoding, block, chunk), expected[line])
+        ASSERT_EQ(ByRuns(prefix, encoding, block, chunk, path), expected[line])
             << "encoding " << static_cast<int>(encoding) << ", block " << block << ", reads of "
             << chunk << ", line " << line;
       }
@@ -106,7 +108,7 @@ void ExpectSameCounts(const std::string& bytes, TextEncoding encoding) {
     ++line;
   }
   for (const std::size_t block : {1, 2, 3, 5, 16}) {
-    ASSERT_EQ(ByRuns(bytes, encoding, block, 3), expected.empty() ? none : expected.back())
+    ASSERT_EQ(ByRuns(bytes, encoding, block, 3, path), expected.empty() ? none : expected.back())
         << "encoding " << static_cast<int>(encoding) << ", block " << block;
   }
 }
@@ -151,6 +153,22 @@ const char* const kTokens[] = {
     "\xE2\x82",
     "\xF4\x90\x80\x80",
     "\xC0\xAF",
+    // White space beyond ASCII (trimmed at a line's ends, content inside) and look-alikes
+    // that are not white space: U+00A0, U+3000, U+200A, U+1680, U+2028, U+202F in UTF-8; a
+    // lone A0 (no-break space in ANSI, malformed in UTF-8); U+0085, U+200B, U+FEFF; a U+3000
+    // cut short.
+    "\xC2\xA0",
+    "\xC2\xA0",
+    "\xE3\x80\x80",
+    "\xE2\x80\x8A",
+    "\xE1\x9A\x80",
+    "\xE2\x80\xA8",
+    "\xE2\x80\xAF",
+    "\xA0",
+    "\xC2\x85",
+    "\xE2\x80\x8B",
+    "\xEF\xBB\xBF",
+    "\xE3\x80",
 };
 
 std::string RandomText(std::mt19937& random) {
@@ -173,7 +191,9 @@ std::string RandomText(std::mt19937& random) {
 // UTF-16 little-endian with some units whose low byte looks like an ASCII special.
 std::string RandomUtf16(std::mt19937& random, const std::string& latin1) {
   static const char16_t kWide[] = {0x00A7, 0x00B0, 0x01A7, 0x012F, 0x0122, 0x015C, 0x0A00,
-                                   0x1A00, 0x2028, 0xD83D, 0xDE00, 0xFFFD, 0x0D0A, 0x3000};
+                                   0x1A00, 0x2028, 0xD83D, 0xDE00, 0xFFFD, 0x0D0A, 0x3000,
+                                   0x00A0, 0x1680, 0x2000, 0x200A, 0x202F, 0x205F, 0x0085,
+                                   0x200B, 0xFEFF, 0x2020, 0x0920};
   std::string bytes;
   for (const char ch : latin1) {
     char16_t unit = static_cast<unsigned char>(ch);
@@ -185,13 +205,51 @@ std::string RandomUtf16(std::mt19937& random, const std::string& latin1) {
   return bytes;
 }
 
-TEST(TextClassifierTest, RandomTextsCountAsDecodedLines) {
+// The totals of bytes come out the same both ways, at block sizes that make runs of one
+// slice, of more than one, and of a slice and a bit.
+void ExpectSameTotals(const std::string& bytes, TextEncoding encoding, ScanPath path) {
+  const std::vector<Snapshot> lines = ByLines(bytes, encoding);
+  const Snapshot expected = lines.empty() ? Take(LineStats{}) : lines.back();
+  for (const std::size_t block : {std::size_t{1} << 16, std::size_t{4099}, std::size_t{9001}}) {
+    ASSERT_EQ(ByRuns(bytes, encoding, block, 4097, path), expected)
+        << "encoding " << static_cast<int>(encoding) << ", block " << block;
+  }
+}
+
+// Every scan path the build has is held to the same comparisons; a path this processor
+// cannot run is skipped.
+class TextClassifierPathTest : public testing::TestWithParam<ScanPath> {
+ protected:
+  void SetUp() override {
+    if (GetScanFunction(GetParam(), ScanUnit::kByte) == nullptr) {
+      GTEST_SKIP() << "this build or processor has no such path";
+    }
+  }
+};
+
+std::string PathName(const testing::TestParamInfo<ScanPath>& path) {
+  switch (path.param) {
+    case ScanPath::kPlain:
+      return "Plain";
+    case ScanPath::kSse2:
+      return "Sse2";
+    case ScanPath::kAvx2:
+      return "Avx2";
+  }
+  return "Unknown";
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, TextClassifierPathTest,
+                         testing::Values(ScanPath::kPlain, ScanPath::kSse2, ScanPath::kAvx2),
+                         PathName);
+
+TEST_P(TextClassifierPathTest, RandomTextsCountAsDecodedLines) {
   std::mt19937 random(20240611);
   for (int round = 0; round < 300; ++round) {
     const std::string text = RandomText(random);
-    ExpectSameCounts(text, TextEncoding::kAnsi);
-    ExpectSameCounts(text, TextEncoding::kUtf8);
-    ExpectSameCounts(RandomUtf16(random, text), TextEncoding::kUtf16Le);
+    ExpectSameCounts(text, TextEncoding::kAnsi, GetParam());
+    ExpectSameCounts(text, TextEncoding::kUtf8, GetParam());
+    ExpectSameCounts(RandomUtf16(random, text), TextEncoding::kUtf16Le, GetParam());
     if (HasFatalFailure()) {
       ADD_FAILURE() << "round " << round;
       return;
@@ -199,7 +257,40 @@ TEST(TextClassifierTest, RandomTextsCountAsDecodedLines) {
   }
 }
 
-TEST(TextClassifierTest, MarksAndBlanksAcrossRunBoundaries) {
+// Texts long enough to be classified in many slices, so that lines, marks, blanks and UTF-8
+// sequences fall on the slice boundaries as well as on run boundaries.
+TEST_P(TextClassifierPathTest, LongTextsCountAsDecodedLines) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 12; ++round) {
+    std::string text;
+    while (text.size() < 30000) text += RandomText(random);
+    std::erase(text, '\x1A');
+    const std::string utf16 = RandomUtf16(random, text);
+    const std::pair<const std::string*, TextEncoding> samples[] = {
+        {&text, TextEncoding::kAnsi},
+        {&text, TextEncoding::kUtf8},
+        {&utf16, TextEncoding::kUtf16Le}};
+    for (const auto& [bytes, encoding] : samples) {
+      ExpectSameTotals(*bytes, encoding, GetParam());
+      ASSERT_FALSE(HasFatalFailure()) << "round " << round;
+    }
+  }
+}
+
+TEST_P(TextClassifierPathTest, SpacesOnSliceBoundaries) {
+  // Multi-byte spaces and marks placed on every byte around the first slice boundary.
+  for (std::size_t lead = 4085; lead < 4100; ++lead) {
+    for (const char* tail : {" \xE3\x80\x80 \xC2\xA0\n\xE3\x80\x80 /", "/ x\n",
+                             "\xC2\xA0\xC2\xA0\n", "\xE2\x80\x8A*/ a\n", "\xC2\xA7\xC2\xB0\n"}) {
+      std::string text = std::string(lead, 'a') + "\n" + std::string(lead, ' ') + tail;
+      ExpectSameTotals(text, TextEncoding::kUtf8, GetParam());
+      ExpectSameTotals(text, TextEncoding::kAnsi, GetParam());
+      ASSERT_FALSE(HasFatalFailure()) << "lead " << lead << ", tail " << tail;
+    }
+  }
+}
+
+TEST_P(TextClassifierPathTest, MarksAndBlanksAcrossRunBoundaries) {
   // Hand-picked lines where a boundary between runs must not change the verdict; every
   // block size cuts them at every place.
   const char* const rows[] = {
@@ -217,21 +308,71 @@ TEST(TextClassifierTest, MarksAndBlanksAcrossRunBoundaries) {
       "\xC2\n\xA7\n",         // the pair cut by a line break is content
       "a\t \t\n \t \n\t",
       "*/*/*/\n/*/*/\n",
+      "\xC2\xA0\xE3\x80\x80#x\xE2\x80\x8A\n",  // spaces beyond ASCII before a directive
+      "/*\xC2\xA0*/\n// \xC2\xA0\n",           // a no-break space inside is content
   };
   for (const char* row : rows) {
-    ExpectSameCounts(row, TextEncoding::kAnsi);
-    ExpectSameCounts(row, TextEncoding::kUtf8);
+    ExpectSameCounts(row, TextEncoding::kAnsi, GetParam());
+    ExpectSameCounts(row, TextEncoding::kUtf8, GetParam());
   }
 }
 
-TEST(TextClassifierTest, LongLinesTakeNoMemoryOfTheirOwn) {
+TEST_P(TextClassifierPathTest, LongLinesTakeNoMemoryOfTheirOwn) {
   // A line many blocks long arrives in block-sized runs and counts once.
   std::string text = "/* " + std::string(100000, 'x') + " */ " + std::string(100000, '\t') + "y" +
                      std::string(50000, ' ') + "\n";
-  const Snapshot counted = ByRuns(text, TextEncoding::kAnsi, 4096, text.size());
+  const Snapshot counted = ByRuns(text, TextEncoding::kAnsi, 4096, text.size(), GetParam());
   EXPECT_EQ(counted.lines, 1);
   EXPECT_EQ(counted.code, 1);
   EXPECT_EQ(counted.actual, 3 + 100000 + 4 + 100000 + 1);
+}
+
+// White space is what the C runtime calls space, beyond ASCII too, in every encoding: a
+// line of only such spaces is empty, and the spaces at a line's ends are not counted.
+TEST(TextClassifierTest, SpacesBeyondAsciiAreTrimmed) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    TextEncoding encoding;
+    Snapshot counts;  // lines, code, comment, emptyComment, empty, directive, actual
+  };
+  const auto utf16 = [](std::u16string_view units) {
+    std::string bytes;
+    for (const char16_t unit : units) {
+      bytes += static_cast<char>(unit & 0xFF);
+      bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+  };
+  const Case cases[] = {
+      {"no-break space alone, UTF-8", "\xC2\xA0\n", TextEncoding::kUtf8, {1, 0, 0, 0, 1, 0, 0}},
+      {"no-break space alone, ANSI", "\xA0\n", TextEncoding::kAnsi, {1, 0, 0, 0, 1, 0, 0}},
+      {"no-break space alone, UTF-16",
+       utf16(u"\u00A0\n"),
+       TextEncoding::kUtf16Le,
+       {1, 0, 0, 0, 1, 0, 0}},
+      {"ideographic spaces around code",
+       "\xE3\x80\x80x;\xE3\x80\x80\xE2\x80\xAF\n",
+       TextEncoding::kUtf8,
+       {1, 1, 0, 0, 0, 0, 2}},
+      {"directive after spaces",
+       utf16(u"\u2000\u3000#if X\u205F\u1680"),
+       TextEncoding::kUtf16Le,
+       {1, 1, 0, 0, 0, 1, 5}},
+      {"no-break space inside a comment",
+       "/*\xC2\xA0*/\n",
+       TextEncoding::kUtf8,
+       {1, 0, 1, 0, 0, 0, 5}},
+      {"next line is no space", "\xC2\x85x\xC2\x85\n", TextEncoding::kUtf8, {1, 1, 0, 0, 0, 0, 3}},
+      {"A0 is no space in UTF-8", "\xA0\n", TextEncoding::kUtf8, {1, 1, 0, 0, 0, 0, 1}},
+  };
+  for (const Case& test : cases) {
+    EXPECT_EQ(ByRuns(test.bytes, test.encoding, 1 << 16, 1 << 16, FastestScanPath()), test.counts)
+        << test.name;
+    const std::vector<Snapshot> lines = ByLines(test.bytes, test.encoding);
+    ASSERT_FALSE(lines.empty()) << test.name;
+    EXPECT_EQ(lines.back(), test.counts) << test.name;
+  }
 }
 
 TEST(TextClassifierTest, Utf8UnitCountMatchesTheDecoder) {

@@ -6,10 +6,9 @@
 #include <cstddef>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "platform/wide_space.h"
 
 namespace srctally {
 namespace {
@@ -95,12 +94,20 @@ inline void CountLine(bool code, bool comment, bool directive, bool emptyComment
 
 // ---- Stored bytes, classified without decoding ----
 //
-// Every character that matters to the rules (the specials, the decoration set apart from
-// U+00A7 and U+00B0, white space) is below U+0080, and so is one byte in ANSI and UTF-8 and
-// one unit in UTF-16, where no byte of a longer UTF-8 sequence can be mistaken for it. The
-// rest only tells content from decoration: an ANSI byte by its own value; in UTF-8 every
-// byte from 0x80 up belongs to a content character (a decoded one, or a U+FFFD), except
-// C2 A7 and C2 B0, which are always U+00A7 and U+00B0 (C2 can only start a sequence).
+// Every character that changes a comment or string state is below U+0080, and so is one
+// byte in ANSI and UTF-8 and one unit in UTF-16, where no byte of a longer UTF-8 sequence
+// can be mistaken for it. The rest only tells content from decoration and white space:
+// - an ANSI byte by its own value (ISO 8859-1: 0xA0 is the no-break space);
+// - in UTF-8 every byte from 0x80 up belongs to a content character (a decoded one, or a
+//   U+FFFD), except C2 A7 and C2 B0, which are always U+00A7 and U+00B0 (C2 can only start
+//   a sequence), and the white space beyond ASCII, which is decoded where it matters: at the
+//   ends of a line, where it is trimmed (inside a line it is content like any other);
+// - a UTF-16 unit by its value.
+//
+// A run is taken in slices of ScanMasks::kChars characters. One vector pass over a slice
+// marks its line feeds and specials; lines are then split and scanned by jumping from bit
+// to bit, looking at single characters only at a line's ends and where a mark may start.
+// Slices of UTF-8 end on a sequence boundary, as runs do.
 
 using Byte = unsigned char;
 using State = CTextClassifier::State;
@@ -119,77 +126,42 @@ inline bool IsDecorationPair(const Byte* p, const Byte* e) {
   return p + 1 < e && (p[1] == 0xA7 || p[1] == 0xB0);
 }
 
-// Searches of [p, e) for the first byte of a few values, sixteen bytes at a time where the
-// processor has the instructions for it: the vector may reach past e into the run's padding
-// (TextRun::kPadding), and what it finds there is ignored.
-#if defined(__SSE2__)
-inline const Byte* FirstHit(const Byte* p, unsigned mask, const Byte* e) {
-  const Byte* const hit = p + std::countr_zero(mask);
-  return hit < e ? hit : e;
+// The white-space table of IsWideSpace, looked up without a call.
+inline bool IsSpace(const std::uint64_t* spaces, char16_t ch) {
+  return ((spaces[ch / 64] >> (ch % 64)) & 1) != 0;
 }
 
-inline __m128i Load16(const Byte* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-#endif
-
-// The first of the special characters " / * and \\, or e.
-inline const Byte* FindSpecialByte(const Byte* p, const Byte* e) {
-#if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i slash = _mm_set1_epi8('/');
-  const __m128i star = _mm_set1_epi8('*');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  for (; p < e; p += 16) {
-    const __m128i bytes = Load16(p);
-    const __m128i hits =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, slash)),
-                     _mm_or_si128(_mm_cmpeq_epi8(bytes, star), _mm_cmpeq_epi8(bytes, backslash)));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-    if (mask != 0) return FirstHit(p, mask, e);
+// The first set bit of bits at or after from, or to when none is before to.
+inline std::size_t NextBit(const std::uint64_t* bits, std::size_t from, std::size_t to) {
+  if (from >= to) return to;
+  std::size_t word = from / 64;
+  std::uint64_t pending = bits[word] & (~std::uint64_t{0} << (from % 64));
+  while (pending == 0) {
+    if (++word * 64 >= to) return to;
+    pending = bits[word];
   }
-  return e;
-#else
-  while (p < e && (kCharTable[*p] & kSpecial) == 0) ++p;
-  return p;
-#endif
+  return std::min(to, word * 64 + static_cast<std::size_t>(std::countr_zero(pending)));
 }
 
-// The first line feed byte, or e.
-inline const Byte* FindLineFeedByte(const Byte* p, const Byte* e) {
-#if defined(__SSE2__)
-  const __m128i lineFeed = _mm_set1_epi8('\n');
-  for (; p < e; p += 16) {
-    const unsigned mask =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(Load16(p), lineFeed)));
-    if (mask != 0) return FirstHit(p, mask, e);
-  }
-  return e;
-#else
-  const void* found = std::memchr(p, '\n', static_cast<std::size_t>(e - p));
-  return found != nullptr ? static_cast<const Byte*>(found) : e;
-#endif
+// Whether any bit of [from, to) is set.
+inline bool AnyBit(const std::uint64_t* bits, std::size_t from, std::size_t to) {
+  return NextBit(bits, from, to) < to;
 }
 
-// One encoding's view of stored bytes: the unit size, the character of a unit that may be
-// an ASCII one, the units the decoder would deliver for a run, and the two content scans of
-// ClassifyLine (SkipPlain, AnyContent) on bytes.
+// One encoding's view of stored bytes. Positions count storage units: bytes, or 16-bit
+// units in UTF-16. At: the character of a unit that may be an ASCII one. SpaceAt and
+// SpaceBefore: the units of a white-space character that starts at p or ends at e within
+// [b, e), 0 when there is none. AnyContent: ClassifyLine's content test on the bytes.
 struct AnsiText {
   static constexpr std::size_t kUnit = 1;
+  static constexpr ScanUnit kScan = ScanUnit::kByte;
+  static constexpr bool kMultiByte = false;
   static char16_t At(const Byte* p) { return *p; }
-  static const Byte* FindLineFeed(const Byte* p, const Byte* e) { return FindLineFeedByte(p, e); }
-  static std::int64_t Units(const Byte* p, const Byte* e) { return e - p; }
-  static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
-    for (; p < e; ++p) {
-      const std::uint8_t properties = kCharTable[*p];
-      if (properties & kSpecial) return p;
-      if ((properties & kDecoration) == 0) {
-        content = true;
-        break;
-      }
-    }
-    // Content is known: only the next special character matters now.
-    return FindSpecialByte(p, e);
+  static std::size_t SpaceAt(const std::uint64_t* spaces, const Byte* p, const Byte*) {
+    return IsSpace(spaces, *p) ? 1 : 0;
+  }
+  static std::size_t SpaceBefore(const std::uint64_t* spaces, const Byte*, const Byte* e) {
+    return IsSpace(spaces, e[-1]) ? 1 : 0;
   }
   static bool AnyContent(const Byte* p, const Byte* e) {
     for (; p < e; ++p) {
@@ -201,27 +173,33 @@ struct AnsiText {
 
 struct Utf8Text {
   static constexpr std::size_t kUnit = 1;
+  static constexpr ScanUnit kScan = ScanUnit::kByte;
+  static constexpr bool kMultiByte = true;
   static char16_t At(const Byte* p) { return *p; }
-  static const Byte* FindLineFeed(const Byte* p, const Byte* e) { return FindLineFeedByte(p, e); }
-  static std::int64_t Units(const Byte* p, const Byte* e) {
-    return static_cast<std::int64_t>(Utf8UnitCount(p, e));
+  // A valid sequence of a character below U+10000 that is white space; only these are
+  // decoded, and only at a line's ends.
+  static std::size_t Utf8SpaceAt(const std::uint64_t* spaces, const Byte* p, const Byte* e) {
+    char32_t code = 0;
+    const std::size_t length = DecodeUtf8At(
+        std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(e - p)), 0,
+        code);
+    return length != 0 && code <= 0xFFFF && IsSpace(spaces, static_cast<char16_t>(code)) ? length
+                                                                                         : 0;
   }
-  static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
-    for (; p < e; ++p) {
-      const std::uint8_t properties = kUtf8Table[*p];
-      if (properties & kSpecial) return p;
-      if (properties & kUtf8Pair) {
-        if (!IsDecorationPair(p, e)) {
-          content = true;
-          break;
-        }
-        ++p;
-      } else if ((properties & kDecoration) == 0) {
-        content = true;
-        break;
-      }
+  static std::size_t SpaceAt(const std::uint64_t* spaces, const Byte* p, const Byte* e) {
+    if (*p < 0x80) return IsSpace(spaces, *p) ? 1 : 0;
+    return Utf8SpaceAt(spaces, p, e);
+  }
+  static std::size_t SpaceBefore(const std::uint64_t* spaces, const Byte* b, const Byte* e) {
+    if (e[-1] < 0x80) return IsSpace(spaces, e[-1]) ? 1 : 0;
+    // A lead byte is never taken into an earlier sequence, so a valid sequence that starts
+    // at one and ends at e is a character the decoder delivers.
+    for (std::size_t length = 2; length <= 3 && e - b >= static_cast<std::ptrdiff_t>(length);
+         ++length) {
+      const Byte* const lead = e - length;
+      if ((*lead & 0xC0) == 0xC0) return Utf8SpaceAt(spaces, lead, e) == length ? length : 0;
     }
-    return FindSpecialByte(p, e);
+    return 0;
   }
   static bool AnyContent(const Byte* p, const Byte* e) {
     for (; p < e; ++p) {
@@ -235,22 +213,26 @@ struct Utf8Text {
     }
     return false;
   }
+  // Where a slice may end at or before e, from b on: not inside a sequence that may still
+  // be valid. A lead takes at most three continuation bytes.
+  static const Byte* SliceEnd(const Byte* b, const Byte* e) {
+    for (const Byte* cut = e; cut > b && e - cut <= 3; --cut) {
+      if ((*cut & 0xC0) != 0x80) return cut;
+    }
+    return e;
+  }
 };
 
 struct Utf16Text {
   static constexpr std::size_t kUnit = 2;
+  static constexpr ScanUnit kScan = ScanUnit::kUtf16;
+  static constexpr bool kMultiByte = false;
   static char16_t At(const Byte* p) { return static_cast<char16_t>(p[0] | (p[1] << 8)); }
-  // p and e lie on unit boundaries: a 0x0A byte is a line feed only as the low byte of a
-  // unit whose high byte is 0.
-  static const Byte* FindLineFeed(const Byte* p, const Byte* e) {
-    for (const Byte* at = p; (at = FindLineFeedByte(at, e)) < e; ++at) {
-      if ((at - p) % 2 == 0 && at + 1 < e && at[1] == 0) return at;
-    }
-    return e;
+  static std::size_t SpaceAt(const std::uint64_t* spaces, const Byte* p, const Byte*) {
+    return IsSpace(spaces, At(p)) ? 1 : 0;
   }
-  static std::int64_t Units(const Byte* p, const Byte* e) { return (e - p) / 2; }
-  static const Byte* SkipPlain(const Byte* p, const Byte* e, bool& content) {
-    return SkipPlainUnits(p, e, 2, At, content);
+  static std::size_t SpaceBefore(const std::uint64_t* spaces, const Byte*, const Byte* e) {
+    return IsSpace(spaces, At(e - 2)) ? 1 : 0;
   }
   static bool AnyContent(const Byte* p, const Byte* e) { return AnyContentUnits(p, e, 2, At); }
 };
@@ -277,34 +259,6 @@ inline std::size_t Step(State& s, char16_t ch, char16_t next) {
   return 1;
 }
 
-// ClassifyLine's scan over [p, e), a part of the line that neither starts nor ends with a
-// blank. When e is also the end of the run but not of the line, a last '/', '*' or '\\'
-// waits in carry for the character that follows it.
-template <class Text>
-void Scan(State& s, const Byte* p, const Byte* e, bool mayCarry) {
-  constexpr std::size_t unit = Text::kUnit;
-  while (p < e) {
-    if (s.lineComment) {
-      if (!s.code && !s.comment) s.comment = Text::AnyContent(p, e);
-      return;
-    }
-    bool content = false;
-    p = Text::SkipPlain(p, e, content);
-    if (content) MarkContent(s);
-    if (p == e) return;
-    const char16_t ch = Text::At(p);
-    if (p + unit == e) {
-      if (mayCarry && ch != u'"') {
-        s.carry = ch;
-      } else {
-        Step(s, ch, 0);
-      }
-      return;
-    }
-    p += Step(s, ch, Text::At(p + unit)) * unit;
-  }
-}
-
 inline void FinishLine(State& s, LineStats& stats) {
   Bump(stats.lines);
   stats.actual.value += s.units;
@@ -315,74 +269,165 @@ inline void FinishLine(State& s, LineStats& stats) {
   s.openOnEntry = open;
 }
 
-// Takes [p, e), a part of one line: all of it, or its start when a run ends before the
-// line does, or what follows the start; endsLine when the line's LF comes after e. A CR of a
-// CR LF is taken as part of the line: a blank at its end, trimmed like any other.
+// One slice of a run with its masks; positions are storage units from the slice's start.
 template <class Text>
-inline void AddPiece(State& s, const Byte* p, const Byte* e, bool endsLine, LineStats& stats) {
-  constexpr std::size_t unit = Text::kUnit;
-  if (s.carry != 0 && p < e) {
-    if (Step(s, s.carry, Text::At(p)) == 2) {
-      p += unit;
-      ++s.units;  // no blanks are held before a carried character
-    }
-    s.carry = 0;
-  }
-  if (!s.started) {  // leading blanks are trimmed
-    while (p < e && IsWideSpace(Text::At(p))) p += unit;
-    if (p < e) {
-      s.started = true;
-      s.directive = !s.openOnEntry && Text::At(p) == u'#';
-    }
-  }
-  if (p < e) {
-    // Trailing blanks count only if something other than a blank follows them, in this
-    // run or a later one: hold them until that is known.
-    const Byte* last = e;
-    while (last > p && IsWideSpace(Text::At(last - unit))) last -= unit;
-    if (last > p) {
-      if (s.blankContent) MarkContent(s);
-      s.units += s.blankUnits + Text::Units(p, last);
-      s.blankUnits = 0;
-      s.blankContent = false;
-      Scan<Text>(s, p, last, last == e && !endsLine);
-    }
-    s.blankUnits += static_cast<std::int64_t>((e - last) / unit);
-    for (; last < e; last += unit) s.blankContent |= Text::At(last) != u' ';
-  }
-  if (endsLine) FinishLine(s, stats);
-}
+class Slice {
+ public:
+  Slice(State& s, const std::uint64_t* spaces, const Byte* base, const ScanMasks& masks)
+      : s_(s), spaces_(spaces), base_(base), masks_(masks) {}
 
-// Splits a run into lines; the part after its last LF waits for the next run.
-template <class Text>
-void AddRun(State& s, const Byte* p, const Byte* e, LineStats& stats) {
-  if (p < e) s.open = true;
-  for (;;) {
-    const Byte* const lineFeed = Text::FindLineFeed(p, e);
-    if (lineFeed == e) {
-      AddPiece<Text>(s, p, e, false, stats);
-      return;
+  // Splits the count units into lines; the part after the last LF waits for the next slice.
+  void Add(std::size_t count, LineStats& stats) {
+    if (count != 0) s_.open = true;
+    for (std::size_t at = 0;;) {
+      const std::size_t lineFeed = NextBit(masks_.lineFeeds, at, count);
+      if (lineFeed == count) {
+        AddPiece(at, count, false, stats);
+        return;
+      }
+      AddPiece(at, lineFeed, true, stats);
+      at = lineFeed + 1;
+      s_.open = at < count;
     }
-    AddPiece<Text>(s, p, lineFeed, true, stats);
-    p = lineFeed + Text::kUnit;
-    s.open = p < e;
+  }
+
+ private:
+  const Byte* Ptr(std::size_t at) const { return base_ + at * Text::kUnit; }
+  char16_t At(std::size_t at) const { return Text::At(Ptr(at)); }
+
+  // UTF-16 units that [from, to) decodes into.
+  std::int64_t Units(std::size_t from, std::size_t to) const {
+    if constexpr (Text::kMultiByte) {
+      if (AnyBit(masks_.high, from, to)) {
+        return static_cast<std::int64_t>(Utf8UnitCount(Ptr(from), Ptr(to)));
+      }
+    }
+    return static_cast<std::int64_t>(to - from);
+  }
+
+  // Takes [at, e), a part of one line: all of it, or its start when a slice ends before the
+  // line does, or what follows the start; endsLine when the line's LF comes after e. A CR of
+  // a CR LF is taken as part of the line: a blank at its end, trimmed like any other.
+  void AddPiece(std::size_t at, std::size_t e, bool endsLine, LineStats& stats) {
+    State& s = s_;
+    if (s.carry != 0 && at < e) {
+      if (Step(s, s.carry, At(at)) == 2) {
+        ++at;
+        ++s.units;  // no blanks are held before a carried character
+      }
+      s.carry = 0;
+    }
+    if (!s.started) {  // leading blanks are trimmed
+      for (std::size_t blank; at < e && (blank = Text::SpaceAt(spaces_, Ptr(at), Ptr(e))) != 0;) {
+        at += blank;
+      }
+      if (at < e) {
+        s.started = true;
+        s.directive = !s.openOnEntry && At(at) == u'#';
+      }
+    }
+    if (at < e) {
+      // Trailing blanks count only if something other than a blank follows them, in this
+      // slice or a later one: hold them until that is known. Only the space is decoration;
+      // any other blank inside a line is a content character.
+      std::size_t last = e;
+      std::int64_t blanks = 0;
+      bool blankContent = false;
+      for (std::size_t blank;
+           last > at && (blank = Text::SpaceBefore(spaces_, Ptr(at), Ptr(last))) != 0;) {
+        last -= blank;
+        ++blanks;
+        blankContent |= blank > 1 || At(last) != u' ';
+      }
+      if (last > at) {
+        if (s.blankContent) MarkContent(s);
+        s.units += s.blankUnits + Units(at, last);
+        s.blankUnits = 0;
+        s.blankContent = false;
+        Scan(at, last, last == e && !endsLine);
+      }
+      s.blankUnits += blanks;
+      s.blankContent |= blankContent;
+    }
+    if (endsLine) FinishLine(s, stats);
+  }
+
+  // ClassifyLine's scan over [at, e), a part of the line that neither starts nor ends with a
+  // blank. When e is also the end of the slice but not of the line, a last '/', '*' or '\\'
+  // waits in carry for the character that follows it.
+  void Scan(std::size_t at, std::size_t e, bool mayCarry) {
+    State& s = s_;
+    while (at < e) {
+      if (s.lineComment) {
+        if (!s.code && !s.comment) s.comment = Text::AnyContent(Ptr(at), Ptr(e));
+        return;
+      }
+      const std::size_t special = NextBit(masks_.specials, at, e);
+      if (at < special) {
+        bool& seen = s.inBlock ? s.comment : s.code;
+        if (!seen) seen = Text::AnyContent(Ptr(at), Ptr(special));
+      }
+      if (special == e) return;
+      const char16_t ch = At(special);
+      if (special + 1 == e) {
+        if (mayCarry && ch != u'"') {
+          s.carry = ch;
+        } else {
+          Step(s, ch, 0);
+        }
+        return;
+      }
+      at = special + Step(s, ch, At(special + 1));
+    }
+  }
+
+  State& s_;
+  const std::uint64_t* spaces_;
+  const Byte* base_;
+  const ScanMasks& masks_;
+};
+
+// Takes a run slice by slice.
+template <class Text>
+void AddRun(State& s, ScanFunction scan, ScanMasks& masks, const Byte* data, std::size_t size,
+            LineStats& stats) {
+  const std::uint64_t* const spaces = platform::WideSpaceBits();
+  const Byte* const end = data + size;
+  constexpr std::size_t sliceBytes = ScanMasks::kChars * Text::kUnit;
+  for (const Byte* p = data; p < end;) {
+    const Byte* stop = end - p > static_cast<std::ptrdiff_t>(sliceBytes) ? p + sliceBytes : end;
+    if constexpr (Text::kMultiByte) {
+      if (stop < end) stop = Text::SliceEnd(p, stop);
+    }
+    const std::size_t count = static_cast<std::size_t>(stop - p) / Text::kUnit;
+    scan(p, count, masks);
+    Slice<Text>(s, spaces, p, masks).Add(count, stats);
+    p = stop;
   }
 }
 
 }  // namespace
 
+CTextClassifier::CTextClassifier(TextEncoding encoding, ScanPath path)
+    : encoding_(encoding),
+      scan_(GetScanFunction(
+          path, encoding == TextEncoding::kUtf16Le ? ScanUnit::kUtf16 : ScanUnit::kByte)) {
+  if (scan_ == nullptr) {
+    scan_ = GetScanFunction(
+        ScanPath::kPlain, encoding == TextEncoding::kUtf16Le ? ScanUnit::kUtf16 : ScanUnit::kByte);
+  }
+}
+
 void CTextClassifier::Add(const TextRun& run, LineStats& stats) {
-  const Byte* const begin = run.data;
-  const Byte* const end = begin + run.size;
   switch (encoding_) {
     case TextEncoding::kAnsi:
-      AddRun<AnsiText>(state_, begin, end, stats);
+      AddRun<AnsiText>(state_, scan_, masks_, run.data, run.size, stats);
       break;
     case TextEncoding::kUtf8:
-      AddRun<Utf8Text>(state_, begin, end, stats);
+      AddRun<Utf8Text>(state_, scan_, masks_, run.data, run.size, stats);
       break;
     case TextEncoding::kUtf16Le:
-      AddRun<Utf16Text>(state_, begin, end, stats);
+      AddRun<Utf16Text>(state_, scan_, masks_, run.data, run.size, stats);
       break;
   }
 }

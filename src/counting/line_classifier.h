@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "counting/line_stats.h"
+#include "counting/scan_masks.h"
 #include "input/text_decoder.h"
 
 namespace srctally {
@@ -26,9 +27,12 @@ void ClassifyLine(WStringView line, std::int32_t& blockState, LineStats& stats);
 /// Nothing is decoded or copied; what a run boundary cuts off from its neighbours (a '/' or
 /// '*' that may start a mark, trailing blanks) is carried as state, so memory stays constant
 /// whatever the line length. One object per text: the block comment state starts clear.
+///
+/// Line feeds and specials are found with path (ScanMasks); a path this build or processor
+/// cannot run falls back to plain C++. Every path counts the same.
 class CTextClassifier {
  public:
-  explicit CTextClassifier(TextEncoding encoding) : encoding_(encoding) {}
+  explicit CTextClassifier(TextEncoding encoding, ScanPath path = FastestScanPath());
 
   /// Takes the next run of the text; every line it completes goes into stats.
   void Add(const TextRun& run, LineStats& stats);
@@ -54,7 +58,9 @@ class CTextClassifier {
 
  private:
   TextEncoding encoding_;
+  ScanFunction scan_;
   State state_;
+  ScanMasks masks_;  // of the slice being classified
 };
 
 }  // namespace srctally
