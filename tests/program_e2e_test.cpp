@@ -296,7 +296,23 @@ TEST(ProgramEndToEndTest, FileThatCannotBeCountedEndsTheRunWithExitCodeTwo) {
 
   const Outcome single = RunTally({Text(bad), "/display", "verbose"});
   EXPECT_EQ(single.exitCode, 2);
-  EXPECT_EQ(single.output, WithEol(Banner() + "Verbose mode enabled.\n\n" + SourcePath(bad)));
+  // An error right after a row of dots continues that row.
+  const fs::path dots = dir.path() / "dots";
+  dir.Write("dots/a.c", kSource);
+  dir.Write("dots/b.c", refused);
+  const Outcome row = RunTally({Text(dots)});
+  EXPECT_EQ(row.exitCode, 2);
+  EXPECT_EQ(
+      row.output,
+      WithEol(Banner() + SourcePath(dots) + Browsing("/") + "." +
+              ErrorWithSystemText("cannot process file 'b.c'.", win32err::kInvalidData).substr(7) +
+              ErrorWithSystemText(std::string("cannot search for files in ") + kSep + ".",
+                                  win32err::kInvalidData)));
+
+  // A single file that cannot be counted says why, as the walk does for its files.
+  EXPECT_EQ(single.output,
+            WithEol(Banner() + "Verbose mode enabled.\n\n" + SourcePath(bad) +
+                    ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData)));
 }
 
 TEST(ProgramEndToEndTest, ControlCharactersInNamesArePrintedAsQuestionMarks) {

@@ -9,10 +9,11 @@
 #include "app/last_words.h"
 #include "counting/file_report.h"
 #include "counting/line_stats.h"
+#include "input/text_report_sink.h"
 #include "input/tree_walk.h"
 #include "platform/console_sink.h"
 #include "platform/crash_handler.h"
-#include "platform/file.h"
+#include "platform/disk.h"
 #include "platform/file_system.h"
 #include "runtime/crash_dump.h"
 #include "runtime/duration.h"
@@ -41,19 +42,20 @@ void EchoSettings(CConsole& console) {
   WriteLine(console);
 }
 
-// Counts the source path, a folder tree or one file, into totals.
-HResult CountSourcePath(CConsole& console, LineStats& totals) {
+// Counts the source path, a folder tree or one file, into totals, and reports it to sink.
+HResult CountSourcePath(CConsole& console, IWalkSink& sink, LineStats& totals) {
   const bool verbose = console.displayLevel() == display::kVerbose;
+  platform::IDisk& disk = platform::SystemDisk();
   if (platform::IsDirectory(console.sourcePath)) {
     const WalkOptions options{(console.options & option::kNoHeader) != 0,
                               (console.options & option::kSubdir) != 0, verbose};
-    CTreeWalk walk(console, console.sourcePath, options);
+    CTreeWalk walk(sink, disk, console.sourcePath, options);
     const char16_t root[] = {platform::PathSeparator(), u'\0'};
     return walk.WalkFolder(root, totals);
   }
-  // A single file is counted whatever its extension; a failure is not reported.
-  const platform::FileLocation file{console.sourcePath};
-  return ProcessFile(file, platform::FindFileName(console.sourcePath), totals, console, verbose);
+  // A single file is counted whatever its extension.
+  return CountSingleFile(sink, disk, console.sourcePath, platform::FindFileName(console.sourcePath),
+                         totals);
 }
 
 int Run(CConsole& console, std::vector<WString>& args) {
@@ -74,7 +76,8 @@ int Run(CConsole& console, std::vector<WString>& args) {
   totals.Reset();
   Stopwatch stopwatch;
   stopwatch.Start();
-  if (Failed(CountSourcePath(console, totals))) return 2;
+  CTextReportSink report(console, verbose);
+  if (Failed(CountSourcePath(console, report, totals))) return 2;
   stopwatch.Stop();
 
   if (!verbose) WriteLine(console);

@@ -3,8 +3,28 @@
 
 #include "counting/line_classifier.h"
 #include "input/text_file.h"
+#include "platform/last_error.h"
 
 namespace srctally {
+namespace {
+
+// An open file as the decoder's byte source.
+class ReadFileSource final : public ByteSource {
+ public:
+  explicit ReadFileSource(platform::IReadFile& file) : file_(file) {}
+  HResult Read(unsigned char* buffer, std::size_t capacity, std::size_t& bytesRead) override {
+    return file_.Read(buffer, capacity, bytesRead) ? hr::kOk : platform::LastErrorResult();
+  }
+
+ private:
+  platform::IReadFile& file_;
+};
+
+// A big-endian UTF-16 mark has no system error of its own; this code says the data is not
+// what the reader can take (as CTextFile says).
+constexpr HResult kUnsupportedByteOrder = HResultFromWin32(win32err::kInvalidData);
+
+}  // namespace
 
 HResult CountFileLines(const platform::FileLocation& file, LineStats& stats) {
   CTextFile text;
@@ -28,7 +48,45 @@ HResult CountFileLines(const platform::FileLocation& file, LineStats& stats) {
 }
 
 HResult CountFileLines(WStringView path, LineStats& stats) {
-  return CountFileLines(platform::FileLocation{path}, stats);
+  platform::IDisk& disk = platform::SystemDisk();
+  const std::unique_ptr<platform::IReadFile> file = disk.NewFile();
+  if (!disk.OpenFile(path, *file)) return platform::LastErrorResult();
+  CFileCounter counter;
+  return counter.Count(*file, stats);
+}
+
+HResult CFileCounter::Count(platform::IReadFile& file, LineStats& stats) {
+  ReadFileSource source(file);
+  // The mark is looked at in the first block, which reading then goes on from.
+  const unsigned char* first = nullptr;
+  std::size_t available = 0;
+  HResult status = decoder_.Peek(source, 3, first, available);
+  if (Failed(status)) {
+    file.Close();
+    return status;
+  }
+  const ByteOrderMark mark = DetectByteOrderMark(first, available);
+  if (mark == ByteOrderMark::kUtf16Be) {
+    file.Close();
+    return kUnsupportedByteOrder;
+  }
+  const TextEncoding encoding = mark == ByteOrderMark::kUtf8      ? TextEncoding::kUtf8
+                                : mark == ByteOrderMark::kUtf16Le ? TextEncoding::kUtf16Le
+                                                                  : TextEncoding::kAnsi;
+  decoder_.Begin(encoding, ByteOrderMarkLength(mark));
+  std::int64_t size = 0;
+  if (!file.GetSize(size)) {
+    status = platform::LastErrorResult();
+    file.Close();
+    return status;
+  }
+  stats.size.value = size;
+  CTextClassifier classifier(encoding);
+  TextRun run;
+  while ((status = decoder_.ReadRun(source, run)) == hr::kOk) classifier.Add(run, stats);
+  if (status == hr::kFalse) classifier.Finish(stats);
+  file.Close();
+  return status;
 }
 
 }  // namespace srctally

@@ -4,6 +4,8 @@
 #include "base/status.h"
 #include "base/text.h"
 #include "counting/line_stats.h"
+#include "input/text_decoder.h"
+#include "platform/disk.h"
 #include "platform/file.h"
 
 namespace srctally {
@@ -17,7 +19,19 @@ namespace srctally {
 /// every path; no block comment state survives the call.
 HResult CountFileLines(const platform::FileLocation& file, LineStats& stats);
 
-/// CountFileLines for a file named by its full path.
+/// CountFileLines for a file named by its full path, opened through the system's disk.
 HResult CountFileLines(WStringView path, LineStats& stats);
+
+/// Counts open files, one after another, with one reading buffer for all of them.
+class CFileCounter {
+ public:
+  /// Counts the open file as CountFileLines does, and closes it: hr::kFalse when the whole
+  /// file was read; negative when its mark is FE FF (UTF-16 big-endian is refused), it
+  /// cannot be sized or a read failed (stats then to be discarded).
+  HResult Count(platform::IReadFile& file, LineStats& stats);
+
+ private:
+  TextDecoder decoder_;
+};
 
 }  // namespace srctally

@@ -8,6 +8,8 @@
 namespace srctally {
 namespace {
 
+using platform::LastErrorResult;
+
 // A big-endian UTF-16 mark has no system error of its own; this code says the data is not
 // what the reader can take.
 constexpr HResult kUnsupportedByteOrder = HResultFromWin32(win32err::kInvalidData);
@@ -15,12 +17,6 @@ constexpr HResult kUnsupportedByteOrder = HResultFromWin32(win32err::kInvalidDat
 constexpr std::uint32_t kKnownFlags =
     textfile::kAccessMask | textfile::kAppendToCreated | textfile::kEncodingMask |
     textfile::kNoInherit | textfile::kShareMask | textfile::kHintRandom | textfile::kHintSequential;
-
-// The last system error as a failure result; never a success, even if the code is lost.
-HResult LastErrorResult() {
-  const HResult result = HResultFromWin32(platform::GetLastErrorCode());
-  return Failed(result) ? result : hr::kFail;
-}
 
 struct OpenChoice {
   platform::FileOpenMode mode;

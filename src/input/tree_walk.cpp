@@ -1,29 +1,34 @@
-// The source tree walk over the platform's folder listings.
+// The source tree walk over a disk: an explicit stack of open folders, each listed once for
+// its files and once for its sub-folders.
 #include "input/tree_walk.h"
 
-#include <algorithm>
 #include <new>
 
-#include "counting/file_counting.h"
-#include "counting/file_report.h"
 #include "input/long_path.h"
+#include "input/text_report_sink.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 
 namespace srctally {
 namespace {
-HResult LastErrorResult() { return HResultFromWin32(platform::GetLastErrorCode()); }
 
-// The status a pass ends with when its listing has no further entry.
-HResult EndOfListing(HResult status) {
-  const std::uint32_t code = platform::GetLastErrorCode();
-  return code == win32err::kNoMoreFiles ? status : HResultFromWin32(code);
+using platform::LastErrorResult;
+
+// Whether a listing that has no further entry ended normally; otherwise the last error is
+// why it broke off.
+bool ListingEnded() { return platform::GetLastErrorCode() == win32err::kNoMoreFiles; }
+
+// The full path of the folder relativeFolder below sourcePath, with one separator between.
+WString JoinPath(WStringView sourcePath, WStringView relativeFolder, char16_t separator) {
+  WString path(sourcePath);
+  if (!path.empty() && path.back() == separator && !relativeFolder.empty() &&
+      relativeFolder.front() == separator) {
+    relativeFolder.remove_prefix(1);
+  }
+  path += relativeFolder;
+  return path;
 }
 
-void WriteWarning(CMessageWriter& writer, WStringView format, WStringView argument) {
-  const FormatArg list[] = {FormatArg(argument)};
-  writer.Write(format, msg::kKindWarning | msg::kAppendNewLine, 0, FormatArgs(list, 1));
-}
 }  // namespace
 
 std::optional<WStringView> FindExtension(WStringView name) {
@@ -44,75 +49,192 @@ const SourceExtension* FindSourceExtension(WStringView extension) {
   return nullptr;
 }
 
-HResult ProcessFile(const platform::FileLocation& file, WStringView displayName, LineStats& totals,
-                    CMessageWriter& writer, bool verbose) {
+struct CTreeWalk::Level {
+  std::unique_ptr<platform::IFolder> folder;
+  std::size_t pathLength;        // of relativePath_ at this level
+  std::size_t filterPathLength;  // of filterPath_ at this level
+  bool identityKnown;
+  platform::FolderIdentity identity;
+};
+
+HResult CountSingleFile(IWalkSink& sink, platform::IDisk& disk, WStringView fullPath,
+                        WStringView name, LineStats& totals) {
+  const std::unique_ptr<platform::IReadFile> file = disk.NewFile();
   LineStats record;
   record.Reset();
-  const HResult status = CountFileLines(file, record);
-  if (Failed(status)) return status;
-  ReportCountedFile(writer, verbose, displayName, record, totals);
+  HResult status = hr::kOk;
+  if (!disk.OpenFile(fullPath, *file)) {
+    status = LastErrorResult();
+  } else {
+    CFileCounter counter;
+    status = counter.Count(*file, record);
+  }
+  if (Failed(status)) {
+    sink.WalkFailed(WalkFailure::kProcessFile, WStringView(), name, status);
+    return status;
+  }
+  totals.AddFile(record);
+  sink.FileCounted(WStringView(), name, record);
   return hr::kOk;
 }
 
 CTreeWalk::CTreeWalk(CMessageWriter& writer, WString sourcePath, WalkOptions options)
-    : writer_(writer),
+    : ownSink_(std::make_unique<CTextReportSink>(writer, options.verbose)),
+      sink_(*ownSink_),
+      disk_(platform::SystemDisk()),
       sourcePath_(std::move(sourcePath)),
       options_(options),
+      filter_(nullptr),
       separator_(platform::PathSeparator()) {}
 
+CTreeWalk::CTreeWalk(IWalkSink& sink, platform::IDisk& disk, WString sourcePath,
+                     WalkOptions options, IWalkFilter* filter)
+    : sink_(sink),
+      disk_(disk),
+      sourcePath_(std::move(sourcePath)),
+      options_(options),
+      filter_(filter),
+      separator_(platform::PathSeparator()) {}
+
+CTreeWalk::~CTreeWalk() { Unwind(); }
+
 HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
-  ancestors_.clear();
-  // One buffer holds the relative path of every level: a sub-folder appends its name and
-  // takes it off again, so memory grows with the depth, not with its square. Reserving the
-  // longest path up front keeps the views of the outer levels valid.
+  Unwind();
+  walked_.clear();
+  stopped_ = false;
   try {
+    // Reserved once: the longest relative path a level can have, so appending a name never
+    // moves the text.
     relativePath_.reserve(kLongPathCapacity);
+    if (filter_ != nullptr) filterPath_.reserve(kLongPathCapacity);
+    if (!file_) file_ = disk_.NewFile();
   } catch (const std::bad_alloc&) {
     return HResultFromWin32(win32err::kOutOfMemory);
   }
   relativePath_.assign(relativeFolder.substr(0, kLongPathCapacity - 1));
-  const WStringView root(relativePath_);
-  platform::CFolderSearch folder(sourcePath_, root);
-  return WalkLevel(folder, root, totals);
-}
+  filterPath_.clear();
 
-HResult CTreeWalk::WalkLevel(platform::CFolderSearch& folder, WStringView relativeFolder,
-                             LineStats& totals) {
-  switch (folder.Start(platform::SearchPass::kFiles)) {
-    case platform::SearchStart::kStarted:
+  std::unique_ptr<platform::IFolder> root;
+  switch (disk_.OpenFolder(JoinPath(sourcePath_, relativePath_, separator_), root)) {
+    case platform::FolderOpen::kOpened:
       break;
-    case platform::SearchStart::kPathFailed:
-      return LastErrorResult();
-    case platform::SearchStart::kFailed: {
+    case platform::FolderOpen::kPathFailed:
+      return LastErrorResult();  // no message, as when any folder's path cannot be formed
+    case platform::FolderOpen::kFailed: {
       const HResult code = LastErrorResult();
-      WriteError(writer_, u"cannot search for files in %s", code, relativeFolder);
+      sink_.WalkFailed(WalkFailure::kSearchFiles, relativePath_, relativePath_, code);
       return code;
     }
   }
-  platform::FolderIdentity identity;
-  const bool identityKnown = folder.GetIdentity(identity);
-  if (identityKnown && IsAncestor(identity)) {
-    // A folder link back up the tree would be walked again and again until paths overflow.
-    folder.Close();
-    WriteWarning(writer_, u"skipping folder link '%s': it leads back to one of its parent folders.",
-                 relativeFolder);
-    return hr::kOk;
+  HResult status = EnterFolder(std::move(root), totals);
+  while (Succeeded(status) && !stack_.empty()) {
+    platform::IFolder& folder = *stack_.back().folder;
+    const WStringView folderPath(relativePath_);
+    platform::FolderEntry entry;
+    if (stopped_ || !folder.NextEntry(entry)) {
+      if (!stopped_ && !ListingEnded()) {
+        status = LastErrorResult();
+        sink_.WalkFailed(WalkFailure::kSearchFolders, folderPath, folderPath, status);
+        break;
+      }
+      LeaveFolder();
+      continue;
+    }
+    if (entry.kind != platform::EntryKind::kFolder) continue;
+    if (entry.name == u"." || entry.name == u"..") continue;
+    if (!sink_.WantsMore()) {
+      stopped_ = true;
+      continue;
+    }
+    const std::size_t parentLength = relativePath_.size();
+    const std::size_t parentFilterLength = filterPath_.size();
+    if (!PushName(entry.name)) {  // the same limit as every path of the walk
+      status = HResultFromWin32(win32err::kArithmeticOverflow);
+      sink_.WalkFailed(WalkFailure::kSearchFolders, folderPath, folderPath, status);
+      break;
+    }
+    if (filter_ != nullptr && filter_->Excludes(entry.name, true)) {
+      sink_.FolderSkipped(relativePath_, FolderSkip::kExcluded);
+      PopTo(parentLength, parentFilterLength);
+      continue;
+    }
+    std::unique_ptr<platform::IFolder> child;
+    const platform::FolderOpen opened = disk_.OpenSubFolder(folder, entry.name, child);
+    if (opened != platform::FolderOpen::kOpened) {
+      status = LastErrorResult();
+      if (opened == platform::FolderOpen::kFailed) {
+        sink_.WalkFailed(WalkFailure::kSearchFiles, relativePath_, relativePath_, status);
+      }
+      break;
+    }
+    status = EnterFolder(std::move(child), totals);
   }
-  if (identityKnown) ancestors_.push_back(identity);
-  HResult status = CountFiles(folder, relativeFolder, totals);
-  if (Succeeded(status) && options_.subdir) status = WalkSubFolders(folder, relativeFolder, totals);
-  if (identityKnown) ancestors_.pop_back();
+  Unwind();
   return status;
 }
 
-HResult CTreeWalk::CountFiles(platform::CFolderSearch& folder, WStringView relativeFolder,
+// Takes the folder whose path relativePath_ holds: passes it over when it was met before,
+// otherwise counts its files and, with subdir, puts it on the stack for its sub-folders.
+HResult CTreeWalk::EnterFolder(std::unique_ptr<platform::IFolder> folder, LineStats& totals) {
+  const std::size_t parentLength = stack_.empty() ? 0 : stack_.back().pathLength;
+  const std::size_t parentFilterLength = stack_.empty() ? 0 : stack_.back().filterPathLength;
+  platform::FolderIdentity identity;
+  const bool identityKnown = folder->GetIdentity(identity);
+  if (identityKnown) {
+    const auto [it, inserted] = walked_.try_emplace(identity, true);
+    if (!inserted) {
+      // A link back to a folder being walked would lead round and round; a folder walked
+      // already would count its files twice.
+      sink_.FolderSkipped(relativePath_,
+                          it->second ? FolderSkip::kLinkToAncestor : FolderSkip::kAlreadyWalked);
+      PopTo(parentLength, parentFilterLength);
+      return hr::kOk;
+    }
+  }
+  stack_.push_back(
+      {std::move(folder), relativePath_.size(), filterPath_.size(), identityKnown, identity});
+  Level& level = stack_.back();
+  if (filter_ != nullptr) {
+    entering_ = level.folder.get();
+    filter_->EnterFolder(filterPath_, &CTreeWalk::ReadFolderFile, this);
+    entering_ = nullptr;
+  }
+  const HResult status = CountFiles(*level.folder, relativePath_, totals);
+  if (Failed(status)) return status;
+  if (!options_.subdir || stopped_) {
+    LeaveFolder();
+    return status;
+  }
+  if (!level.folder->StartListing(platform::ListPass::kFolders)) {
+    const HResult code = LastErrorResult();
+    sink_.WalkFailed(WalkFailure::kSearchFolders, relativePath_, relativePath_, code);
+    return code;
+  }
+  return status;
+}
+
+HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFolder,
                               LineStats& totals) {
-  WriteLine(writer_, u"Browsing folder '%s'...", relativeFolder);
+  if (!folder.StartListing(platform::ListPass::kFiles)) {
+    const HResult code = LastErrorResult();
+    sink_.WalkFailed(WalkFailure::kSearchFiles, relativeFolder, relativeFolder, code);
+    return code;
+  }
+  sink_.FolderStarted(relativeFolder);
   std::int64_t fileCount = 0;
-  HResult status = hr::kOk;
   platform::FolderEntry entry;
-  bool failed = false;
-  while (!failed && folder.Next(entry)) {
+  for (;;) {
+    if (!sink_.WantsMore()) {
+      stopped_ = true;  // as if the tree had no further entries
+      break;
+    }
+    if (!folder.NextEntry(entry)) {
+      if (ListingEnded()) break;
+      const HResult code = LastErrorResult();
+      folder.EndListing();
+      sink_.WalkFailed(WalkFailure::kSearchFilesEnd, relativeFolder, relativeFolder, code);
+      return code;
+    }
     // Hidden, system and read-only files count like any other; only folders and (on
     // POSIX) devices, FIFOs and sockets are passed over.
     if (entry.kind != platform::EntryKind::kFile) continue;
@@ -120,79 +242,92 @@ HResult CTreeWalk::CountFiles(platform::CFolderSearch& folder, WStringView relat
     if (!extension) continue;
     const SourceExtension* row = FindSourceExtension(*extension);
     if (row == nullptr || (row->isHeader && options_.noHeader)) continue;
-    platform::FileLocation location;
-    if (folder.LocateFile(entry.name, location)) {
-      status = ProcessFile(location, entry.name, totals, writer_, options_.verbose);
-    } else {
-      status = LastErrorResult();
-    }
+    if (filter_ != nullptr && filter_->Excludes(entry.name, false)) continue;
+    LineStats record;
+    record.Reset();
+    const HResult status =
+        folder.OpenFile(entry.name, *file_) ? counter_.Count(*file_, record) : LastErrorResult();
     if (Failed(status)) {
-      WriteError(writer_, u"cannot process file '%s'.", status, entry.name);
-      failed = true;
-    } else {
-      ++fileCount;
+      folder.EndListing();
+      sink_.WalkFailed(WalkFailure::kProcessFile, relativeFolder, entry.name, status);
+      return status;
     }
+    totals.AddFile(record);
+    sink_.FileCounted(relativeFolder, entry.name, record);
+    ++fileCount;
   }
-  if (!failed) status = EndOfListing(status);
-  folder.Close();
-  if (Failed(status)) {
-    WriteError(writer_, u"cannot search for files in %s.", status, relativeFolder);
-    return status;
-  }
-  if (options_.verbose) {
-    WriteText(writer_, u"%lld file(s) processed.\n\n", fileCount);
-  } else if (fileCount > 0) {
-    WriteLine(writer_);  // ends the folder's row of dots
-  }
-  return status;
+  folder.EndListing();
+  sink_.FolderFinished(relativeFolder, fileCount);
+  return hr::kOk;
 }
 
-HResult CTreeWalk::WalkSubFolders(platform::CFolderSearch& folder, WStringView relativeFolder,
-                                  LineStats& totals) {
-  if (folder.Start(platform::SearchPass::kFolders) != platform::SearchStart::kStarted) {
-    const HResult code = LastErrorResult();
-    WriteError(writer_, u"cannot search for folders in %s.", code, relativeFolder);
-    return code;
+// Closes the folder on top of the stack and goes back to its parent.
+void CTreeWalk::LeaveFolder() {
+  Level& level = stack_.back();
+  level.folder->EndListing();
+  if (level.identityKnown) walked_[level.identity] = false;  // walked, no longer an ancestor
+  if (filter_ != nullptr) filter_->LeaveFolder();
+  stack_.pop_back();
+  if (stack_.empty()) {
+    PopTo(0, 0);
+  } else {
+    PopTo(stack_.back().pathLength, stack_.back().filterPathLength);
   }
-  HResult status = hr::kOk;
-  platform::FolderEntry entry;
-  while (folder.Next(entry)) {
-    if (entry.kind != platform::EntryKind::kFolder) continue;
-    if (entry.name == u"." || entry.name == u"..") continue;
-    // relativeFolder is the start of relativePath_: the child's path extends it in place.
-    const std::size_t parentLength = relativeFolder.size();
-    const bool needsSeparator = parentLength == 0 || relativeFolder.back() != separator_;
-    const std::size_t childLength = parentLength + (needsSeparator ? 1 : 0) + entry.name.size();
-    if (childLength >= kLongPathCapacity) {  // the same limit as every path of the walk
-      const HResult code = HResultFromWin32(win32err::kArithmeticOverflow);
-      folder.Close();
-      WriteError(writer_, u"cannot search for folders in %s.", code, relativeFolder);
-      return code;
-    }
-    relativePath_.resize(parentLength);
-    if (needsSeparator) relativePath_ += separator_;
-    relativePath_ += entry.name;
-    const WStringView childFolder(relativePath_);
-    platform::CFolderSearch child(folder, entry.name, childFolder);
-    const HResult result = WalkLevel(child, childFolder, totals);
-    relativePath_.resize(parentLength);
-    if (Failed(result)) {
-      folder.Close();
-      return result;
-    }
-    status = result;
-  }
-  const std::uint32_t end = platform::GetLastErrorCode();
-  if (end != win32err::kNoMoreFiles) {
-    status = HResultFromWin32(end);
-    WriteError(writer_, u"cannot search for folders in %s.", status, relativeFolder);
-  }
-  folder.Close();
-  return status;
 }
 
-bool CTreeWalk::IsAncestor(const platform::FolderIdentity& identity) const {
-  return std::find(ancestors_.begin(), ancestors_.end(), identity) != ancestors_.end();
+// Leaves every folder still open, the deepest first (a folder may need its parent to close).
+void CTreeWalk::Unwind() {
+  while (!stack_.empty()) LeaveFolder();
+}
+
+// Appends name to the relative paths as a sub-folder of the current folder; false when the
+// result would not fit a path of the walk.
+bool CTreeWalk::PushName(WStringView name) {
+  const bool needsSeparator = relativePath_.empty() || relativePath_.back() != separator_;
+  if (relativePath_.size() + (needsSeparator ? 1 : 0) + name.size() >= kLongPathCapacity) {
+    return false;
+  }
+  if (needsSeparator) relativePath_ += separator_;
+  relativePath_ += name;
+  if (filter_ != nullptr) {
+    if (!filterPath_.empty()) filterPath_ += u'/';
+    filterPath_ += name;
+  }
+  return true;
+}
+
+void CTreeWalk::PopTo(std::size_t pathLength, std::size_t filterPathLength) {
+  relativePath_.resize(pathLength);
+  filterPath_.resize(filterPathLength);
+}
+
+bool CTreeWalk::ReadFolderFile(void* context, WStringView name, std::string& text) {
+  auto& walk = *static_cast<CTreeWalk*>(context);
+  text.clear();
+  if (walk.entering_ == nullptr) return false;
+  const platform::LastErrorKeeper keeper;  // an unreadable ignore file fails nothing
+  try {
+    if (!walk.folderFile_) walk.folderFile_ = walk.disk_.NewFile();
+    platform::IReadFile& file = *walk.folderFile_;
+    if (!walk.entering_->OpenFile(name, file)) return false;
+    char buffer[16384];
+    for (;;) {
+      std::size_t got = 0;
+      if (!file.Read(buffer, sizeof(buffer), got)) {
+        file.Close();
+        text.clear();
+        return false;
+      }
+      if (got == 0) break;
+      text.append(buffer, got);
+    }
+    file.Close();
+    return true;
+  } catch (const std::bad_alloc&) {
+    if (walk.folderFile_) walk.folderFile_->Close();
+    text.clear();
+    return false;
+  }
 }
 
 }  // namespace srctally

@@ -1,17 +1,21 @@
 // The source tree walk: selects source files by extension, counts them folder by folder
-// (files first, then, with subdir, each sub-folder), and reports what it browses and what
-// fails. The first failure ends the walk.
+// (files first, then, with subdir, each sub-folder), and tells a walk sink what it browses,
+// counts, passes over and what fails, in walk order. The first failure ends the walk.
 #pragma once
 
+#include <memory>
 #include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/status.h"
 #include "base/text.h"
 #include "console/message_writer.h"
+#include "counting/file_counting.h"
 #include "counting/line_stats.h"
-#include "platform/file.h"
-#include "platform/folder_search.h"
+#include "input/walk_events.h"
+#include "platform/disk.h"
 
 namespace srctally {
 
@@ -37,42 +41,67 @@ std::optional<WStringView> FindExtension(WStringView name);
 /// nullptr when none matches.
 const SourceExtension* FindSourceExtension(WStringView extension);
 
-/// The per-file step: counts file into a fresh record and, on success, prints it (a dot, or
-/// its name and report block when verbose) and adds it into totals. Answers 0, or the
-/// counting failure, in which case nothing was printed or added.
-HResult ProcessFile(const platform::FileLocation& file, WStringView displayName, LineStats& totals,
-                    CMessageWriter& writer, bool verbose);
-
 struct WalkOptions {
   bool noHeader = false;  ///< skip header files
   bool subdir = false;    ///< descend into sub-folders
-  bool verbose = false;   ///< the verbose display level
+  bool verbose = false;   ///< the verbose display level (for the console report)
 };
 
+/// Counts the single file at fullPath, whatever its extension, into totals, and tells sink
+/// as a file of no folder (relativeFolder empty): FileCounted, or WalkFailed with
+/// kProcessFile and name. Answers 0, or the failure.
+HResult CountSingleFile(IWalkSink& sink, platform::IDisk& disk, WStringView fullPath,
+                        WStringView name, LineStats& totals);
+
+/// The walk over a source tree. It keeps its own stack of levels (the depth of a tree costs
+/// no call stack), holds a bounded number of open folders whatever the depth, and walks
+/// each folder at most once per run however many folder links lead to it.
 class CTreeWalk {
  public:
+  /// The walk over the system's disk that prints the console report through writer.
   /// sourcePath is the full path of the folder the walk starts from.
   CTreeWalk(CMessageWriter& writer, WString sourcePath, WalkOptions options);
+  /// The walk over disk that reports to sink; filter, when given, passes entries over.
+  CTreeWalk(IWalkSink& sink, platform::IDisk& disk, WString sourcePath, WalkOptions options,
+            IWalkFilter* filter = nullptr);
+  ~CTreeWalk();
+  CTreeWalk(const CTreeWalk&) = delete;
+  CTreeWalk& operator=(const CTreeWalk&) = delete;
 
   /// Walks relativeFolder below the source path (the platform's separator alone for the
   /// source folder itself) and counts its source files into totals. Answers 0 or positive,
-  /// or the negative code of the first failure, which has been reported.
+  /// or the negative code of the first failure, which the sink has been told (except that a
+  /// folder path too long to be formed fails without a message).
   HResult WalkFolder(WStringView relativeFolder, LineStats& totals);
 
  private:
-  HResult WalkLevel(platform::CFolderSearch& folder, WStringView relativeFolder, LineStats& totals);
-  HResult CountFiles(platform::CFolderSearch& folder, WStringView relativeFolder,
-                     LineStats& totals);
-  HResult WalkSubFolders(platform::CFolderSearch& folder, WStringView relativeFolder,
-                         LineStats& totals);
-  bool IsAncestor(const platform::FolderIdentity& identity) const;
+  struct Level;
 
-  CMessageWriter& writer_;
+  HResult EnterFolder(std::unique_ptr<platform::IFolder> folder, LineStats& totals);
+  HResult CountFiles(platform::IFolder& folder, WStringView relativeFolder, LineStats& totals);
+  void LeaveFolder();
+  void Unwind();
+  bool PushName(WStringView name);
+  void PopTo(std::size_t pathLength, std::size_t filterPathLength);
+  static bool ReadFolderFile(void* context, WStringView name, std::string& text);
+
+  std::unique_ptr<IWalkSink> ownSink_;
+  IWalkSink& sink_;
+  platform::IDisk& disk_;
   WString sourcePath_;
   WalkOptions options_;
+  IWalkFilter* filter_;
   char16_t separator_;
-  std::vector<platform::FolderIdentity> ancestors_;  // the folders being walked, root first
-  WString relativePath_;                             // the relative path of the level being walked
+  std::vector<Level> stack_;  // the folders being walked, the source folder first
+  // Every folder walked this run; true while it is on the stack (an ancestor).
+  std::unordered_map<platform::FolderIdentity, bool, platform::FolderIdentityHash> walked_;
+  WString relativePath_;  // the relative path of the folder being walked
+  WString filterPath_;    // the same with '/' and no leading separator, for the filter
+  platform::IFolder* entering_ = nullptr;  // the folder the filter reads files of
+  std::unique_ptr<platform::IReadFile> file_;
+  std::unique_ptr<platform::IReadFile> folderFile_;
+  CFileCounter counter_;
+  bool stopped_ = false;  // the sink wants no more
 };
 
 }  // namespace srctally

@@ -1,0 +1,70 @@
+// The console report of a walk, line for line as the program has always printed it.
+#include "input/text_report_sink.h"
+
+namespace srctally {
+
+void CTextReportSink::FolderStarted(WStringView relativeFolder) {
+  WriteLine(writer_, u"Browsing folder '%s'...", relativeFolder);
+}
+
+void CTextReportSink::FileCounted(WStringView /*relativeFolder*/, WStringView name,
+                                  const LineStats& file) {
+  if (verbose_) {
+    file_ = file;
+    WriteLine(writer_);
+    WriteLiteral(writer_, name);
+    PrintReport(writer_, file_);
+  } else {
+    WriteText(writer_, u".");  // the files of a folder make a row of dots
+  }
+}
+
+void CTextReportSink::FolderFinished(WStringView /*relativeFolder*/, std::int64_t fileCount) {
+  if (verbose_) {
+    WriteText(writer_, u"%lld file(s) processed.\n\n", fileCount);
+  } else if (fileCount > 0) {
+    WriteLine(writer_);  // ends the folder's row of dots
+  }
+}
+
+void CTextReportSink::FolderSkipped(WStringView relativeFolder, FolderSkip reason) {
+  switch (reason) {
+    case FolderSkip::kLinkToAncestor: {
+      // A folder link back up the tree would be walked again and again until paths overflow.
+      const FormatArg list[] = {FormatArg(relativeFolder)};
+      writer_.Write(u"skipping folder link '%s': it leads back to one of its parent folders.",
+                    msg::kKindWarning | msg::kAppendNewLine, 0, FormatArgs(list, 1));
+      break;
+    }
+    case FolderSkip::kAlreadyWalked:
+      if (verbose_)
+        WriteLine(writer_, u"Skipping folder '%s': it was walked already.", relativeFolder);
+      break;
+    case FolderSkip::kExcluded:
+      if (verbose_) WriteLine(writer_, u"Skipping folder '%s': excluded.", relativeFolder);
+      break;
+  }
+}
+
+void CTextReportSink::WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
+                                 HResult code) {
+  switch (step) {
+    case WalkFailure::kProcessFile:
+      WriteError(writer_, u"cannot process file '%s'.", code, argument);
+      if (!relativeFolder.empty()) {
+        WriteError(writer_, u"cannot search for files in %s.", code, relativeFolder);
+      }
+      break;
+    case WalkFailure::kSearchFiles:
+      WriteError(writer_, u"cannot search for files in %s", code, argument);
+      break;
+    case WalkFailure::kSearchFilesEnd:
+      WriteError(writer_, u"cannot search for files in %s.", code, argument);
+      break;
+    case WalkFailure::kSearchFolders:
+      WriteError(writer_, u"cannot search for folders in %s.", code, argument);
+      break;
+  }
+}
+
+}  // namespace srctally

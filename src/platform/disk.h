@@ -1,0 +1,104 @@
+// The file system as the tree walk and the file counting see it: open a folder, list its
+// entries with their kind, open a sub-folder, tell folders apart by identity, and open,
+// size and read a file. The platform's disk implements it; tests give a fake disk in
+// memory that fails wherever a test asks it to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "base/text.h"
+
+namespace srctally::platform {
+
+/// What the listing says an entry is. kOther (POSIX only: a FIFO, socket or device) is
+/// never opened.
+enum class EntryKind : std::uint8_t { kFile, kFolder, kOther };
+
+/// One entry of a listing. name stays valid until the next call of NextEntry or EndListing.
+struct FolderEntry {
+  WStringView name;
+  EntryKind kind = EntryKind::kOther;
+};
+
+/// Tells folders apart however they were reached: equal identities name the same folder
+/// (device and inode on POSIX; volume serial number and file index on Windows).
+struct FolderIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
+};
+
+struct FolderIdentityHash {
+  std::size_t operator()(const FolderIdentity& identity) const {
+    return static_cast<std::size_t>(identity.index * 0x9E3779B97F4A7C15ull ^ identity.volume);
+  }
+};
+
+/// The files pass lists every entry; the folders pass is what the walk descends into. On
+/// Windows each pass is its own directory search; elsewhere a folder may be read once.
+enum class ListPass : std::uint8_t { kFiles, kFolders };
+
+/// A file open for reading. Failures answer false and set the last error
+/// (platform::GetLastErrorCode) in the Win32 code space.
+class IReadFile {
+ public:
+  virtual ~IReadFile() = default;
+  /// Reads up to size bytes; bytesRead 0 means the end of the file.
+  virtual bool Read(void* buffer, std::size_t size, std::size_t& bytesRead) = 0;
+  /// The file's size in bytes as stored.
+  virtual bool GetSize(std::int64_t& size) = 0;
+  /// Closes the file; harmless when it is closed. Keeps the last error.
+  virtual void Close() = 0;
+};
+
+/// One open folder of a walk, listed one pass at a time.
+class IFolder {
+ public:
+  virtual ~IFolder() = default;
+  /// The folder's identity; false when the platform cannot tell (the walk then has no
+  /// guard against meeting this folder twice).
+  virtual bool GetIdentity(FolderIdentity& identity) const = 0;
+  /// Starts a pass over the entries ("." and ".." may be among them); false with the last
+  /// error set when the folder cannot be listed.
+  virtual bool StartListing(ListPass pass) = 0;
+  /// The next entry of the pass. False when there is none: last error 18 (no more files)
+  /// at the normal end, another code when the listing failed.
+  virtual bool NextEntry(FolderEntry& entry) = 0;
+  /// Ends the pass; harmless when none is open. Keeps the last error.
+  virtual void EndListing() = 0;
+  /// Opens the file name of this folder for reading into file, which must come from the
+  /// same disk's NewFile. Only regular files open: a folder, FIFO or device fails with
+  /// access denied, so nothing can block or read forever.
+  virtual bool OpenFile(WStringView name, IReadFile& file) = 0;
+};
+
+/// How opening a folder went.
+enum class FolderOpen : std::uint8_t {
+  kOpened,
+  kPathFailed,  ///< the folder's path could not be formed (last error set)
+  kFailed,      ///< the folder could not be opened (last error set)
+};
+
+/// The file system of a run.
+class IDisk {
+ public:
+  virtual ~IDisk() = default;
+  /// A closed file object for IFolder::OpenFile and OpenFile; reused from file to file.
+  virtual std::unique_ptr<IReadFile> NewFile() = 0;
+  /// Opens the folder at a full path, the start of a walk.
+  virtual FolderOpen OpenFolder(WStringView fullPath, std::unique_ptr<IFolder>& folder) = 0;
+  /// Opens the sub-folder name of parent, an entry of parent's current folders pass.
+  /// parent must outlive the child, and stays paused while the child is open: a walk opens
+  /// a sub-folder, walks it and closes it before it goes on in the parent.
+  virtual FolderOpen OpenSubFolder(IFolder& parent, WStringView name,
+                                   std::unique_ptr<IFolder>& folder) = 0;
+  /// Opens the file at a full path for reading, with the rules of IFolder::OpenFile.
+  virtual bool OpenFile(WStringView fullPath, IReadFile& file) = 0;
+};
+
+/// The operating system's file system. Lives for the whole process.
+IDisk& SystemDisk();
+
+}  // namespace srctally::platform

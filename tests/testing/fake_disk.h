@@ -1,0 +1,84 @@
+// A file system in memory for tests: folders, files, folder links and faults where a test
+// wants them (a file that cannot be opened, a read or a listing that breaks off part-way),
+// on every platform and whoever runs the tests.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/disk.h"
+
+namespace srctally::testing {
+
+class FakeDisk final : public platform::IDisk {
+ public:
+  /// rootPath: the full path the tree's top folder is opened by.
+  explicit FakeDisk(WString rootPath);
+
+  /// Paths are relative to the top folder, components joined by '/' ("" is the top).
+  /// Adds a file with its bytes, and the folders on the way.
+  void AddFile(std::string_view path, std::string bytes);
+  void AddFolder(std::string_view path);
+  /// An entry at path that leads to the folder target, as a folder link does.
+  void AddLink(std::string_view path, std::string_view target);
+  /// An entry at path that is neither file nor folder (a FIFO, a device).
+  void AddOther(std::string_view path);
+
+  /// Opening the file or folder at path fails with the Win32 code.
+  void FailOpen(std::string_view path, std::uint32_t code);
+  /// Reading the file at path fails with code once after bytes have been read.
+  void FailRead(std::string_view path, std::size_t after, std::uint32_t code);
+  /// The pass over the folder at path breaks off with code after entries entries.
+  void FailListing(std::string_view path, platform::ListPass pass, std::size_t after,
+                   std::uint32_t code);
+
+  /// How often the folder at path was opened.
+  int OpenCount(std::string_view path) const;
+  /// Folders and files open now, and the most folders that were open at once.
+  int openFolders() const { return openFolders_; }
+  int openFiles() const { return openFiles_; }
+  int peakOpenFolders() const { return peakOpenFolders_; }
+
+  std::unique_ptr<platform::IReadFile> NewFile() override;
+  platform::FolderOpen OpenFolder(WStringView fullPath,
+                                  std::unique_ptr<platform::IFolder>& folder) override;
+  platform::FolderOpen OpenSubFolder(platform::IFolder& parent, WStringView name,
+                                     std::unique_ptr<platform::IFolder>& folder) override;
+  bool OpenFile(WStringView fullPath, platform::IReadFile& file) override;
+
+  struct Node {
+    platform::EntryKind kind = platform::EntryKind::kFolder;
+    std::string bytes;
+    std::map<std::string, int> children;  // name to node, in byte order
+    std::uint32_t openError = 0;
+    bool readFails = false;
+    std::size_t readFailAfter = 0;
+    std::uint32_t readError = 0;
+    platform::ListPass listFailPass = platform::ListPass::kFiles;
+    std::size_t listFailAfter = 0;
+    std::uint32_t listError = 0;
+    int opens = 0;
+  };
+
+ private:
+  class Folder;
+  class File;
+
+  // The node at path, made (as a folder) with the folders on the way when make is set; -1
+  // when it is missing.
+  int Find(std::string_view path, bool make);
+  int Find(std::string_view path) const;
+  platform::FolderOpen Open(int node, std::unique_ptr<platform::IFolder>& folder);
+  bool OpenNode(int node, platform::IReadFile& file);
+
+  WString rootPath_;
+  std::vector<Node> nodes_;
+  int openFolders_ = 0;
+  int openFiles_ = 0;
+  int peakOpenFolders_ = 0;
+};
+
+}  // namespace srctally::testing

@@ -1,0 +1,293 @@
+// The tree walk over a disk in memory: faults part-way through files and listings, folder
+// links, filters and a reader that stops listening, the same on every platform.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "input/text_report_sink.h"
+#include "input/tree_walk.h"
+#include "testing/fake_disk.h"
+#include "testing/recording_writer.h"
+#include "tree_walk_test_support.h"
+
+namespace srctally {
+namespace {
+
+using platform::ListPass;
+using testing::FakeDisk;
+
+constexpr char16_t kRoot[] = u"/fake/src";
+
+struct FakeWalk {
+  HResult status = hr::kOk;
+  std::string output;
+  LineStats totals;
+};
+
+FakeWalk WalkFake(FakeDisk& disk, WalkOptions options, IWalkFilter* filter = nullptr) {
+  testing::RecordingWriter writer;
+  CTextReportSink sink(writer, options.verbose);
+  CTreeWalk walk(sink, disk, kRoot, options, filter);
+  FakeWalk result;
+  result.totals.Reset();
+  result.status = walk.WalkFolder(WString(1, platform::PathSeparator()), result.totals);
+  result.output = writer.text();
+  return result;
+}
+
+// The parts one after another (appending sidesteps a false alarm of GCC 12's -Wrestrict
+// about a literal put before a string).
+std::string Join(std::initializer_list<std::string_view> parts) {
+  std::string joined;
+  for (const std::string_view part : parts) joined.append(part).append(" ");
+  joined.pop_back();
+  return joined;
+}
+
+std::string Level(int level) { return std::string(1, 'n').append(std::to_string(level)); }
+
+// The walk's events as short lines, for tests about what happens in which order.
+class EventLog : public IWalkSink {
+ public:
+  void FolderStarted(WStringView folder) override { Add(Join({"start", ToUtf8(folder)})); }
+  void FileCounted(WStringView folder, WStringView name, const LineStats& file) override {
+    Add(Join({"file", ToUtf8(folder), ToUtf8(name), std::to_string(file.lines)}));
+  }
+  void FolderFinished(WStringView folder, std::int64_t fileCount) override {
+    Add(Join({"end", ToUtf8(folder), std::to_string(fileCount)}));
+  }
+  void FolderSkipped(WStringView folder, FolderSkip reason) override {
+    Add(Join({"skip", ToUtf8(folder), std::to_string(static_cast<int>(reason))}));
+  }
+  void WalkFailed(WalkFailure step, WStringView folder, WStringView argument,
+                  HResult code) override {
+    Add(Join({"fail", std::to_string(static_cast<int>(step)), ToUtf8(folder), ToUtf8(argument),
+              std::to_string(code)}));
+  }
+  bool WantsMore() const override { return budget < 0 || static_cast<int>(events.size()) < budget; }
+
+  void Add(std::string event) {
+    for (char& ch : event) ch = ch == '\\' ? '/' : ch;
+    if (keep) events.push_back(std::move(event));
+    ++count;
+  }
+
+  std::vector<std::string> events;
+  int budget = -1;  // events after which nobody listens any more
+  bool keep = true;
+  std::size_t count = 0;
+};
+
+constexpr std::uint32_t kIoDevice = 1117;
+
+TEST(TreeWalkFakeTest, FaultsStopTheWalkWhereTheyHappen) {
+  const auto code = [](std::uint32_t win32) { return HResultFromWin32(win32); };
+  const std::string fileFailure = "Browsing folder '/'...\n.ERROR: cannot process file 'b.c'.";
+  const struct {
+    const char* what;
+    std::function<void(FakeDisk&)> fault;
+    HResult status;
+    std::string output;  // with the code suffix where [C] stands
+    int files;
+  } rows[] = {
+      {"file cannot be opened", [](FakeDisk& d) { d.FailOpen("b.c", win32err::kAccessDenied); },
+       code(win32err::kAccessDenied), fileFailure + "[C]ERROR: cannot search for files in /.[C]",
+       1},
+      {"read fails part-way", [](FakeDisk& d) { d.FailRead("b.c", 5, kIoDevice); }, code(kIoDevice),
+       fileFailure + "[C]ERROR: cannot search for files in /.[C]", 1},
+      {"big-endian UTF-16 mark", [](FakeDisk& d) { d.AddFile("b.c", "\xFE\xFF\0x"); },
+       code(win32err::kInvalidData), fileFailure + "[C]ERROR: cannot search for files in /.[C]", 1},
+      {"file listing breaks off",
+       [](FakeDisk& d) { d.FailListing("", ListPass::kFiles, 1, kIoDevice); }, code(kIoDevice),
+       "Browsing folder '/'...\n.ERROR: cannot search for files in /.[C]", 1},
+      {"folder listing breaks off",
+       [](FakeDisk& d) { d.FailListing("", ListPass::kFolders, 0, kIoDevice); }, code(kIoDevice),
+       "Browsing folder '/'...\n...\nERROR: cannot search for folders in /.[C]", 3},
+      {"sub-folder cannot be opened", [](FakeDisk& d) { d.FailOpen("z", win32err::kAccessDenied); },
+       code(win32err::kAccessDenied),
+       "Browsing folder '/'...\n...\nERROR: cannot search for files in /z[C]", 3},
+      {"lost error code", [](FakeDisk& d) { d.FailRead("b.c", 0, 0); }, hr::kFail,
+       fileFailure + "[C]ERROR: cannot search for files in /.[C]", 1},
+  };
+  for (const auto& row : rows) {
+    FakeDisk disk(kRoot);
+    disk.AddFile("a.c", "int a;\n");
+    disk.AddFile("b.c", "int b;\nint c;\n");
+    disk.AddFile("c.c", "int c;\n");
+    disk.AddFile("z/z.c", "int z;\n");
+    row.fault(disk);
+    const FakeWalk result = WalkFake(disk, {.subdir = true});
+    std::string expected;
+    for (const char ch : row.output) {
+      expected += ch;
+      if (expected.ends_with("[C]")) {
+        expected.resize(expected.size() - 3);
+        expected += CodeSuffix(row.status);
+      }
+    }
+    EXPECT_EQ(result.status, row.status) << row.what;
+    EXPECT_EQ(result.output, Sep(expected)) << row.what;
+    EXPECT_EQ(result.totals.files, row.files) << row.what;  // counted, never summed up
+    EXPECT_EQ(disk.openFiles(), 0) << row.what;
+    EXPECT_EQ(disk.openFolders(), 0) << row.what;
+  }
+}
+
+TEST(TreeWalkFakeTest, EachFolderIsWalkedOnce) {
+  FakeDisk disk(kRoot);
+  disk.AddFile("a/a.c", "x\n");
+  disk.AddLink("a/self", "a");
+  disk.AddLink("a/up", "");
+  disk.AddLink("same", "a");
+  const std::string cycles =
+      Sep("WARNING: skipping folder link '/a/self': it leads back to one of its parent folders.\n"
+          "WARNING: skipping folder link '/a/up': it leads back to one of its parent folders.\n");
+  const FakeWalk normal = WalkFake(disk, {.subdir = true});
+  EXPECT_EQ(normal.status, hr::kOk);
+  EXPECT_EQ(normal.output, Sep("Browsing folder '/'...\nBrowsing folder '/a'...\n.\n") + cycles);
+  EXPECT_EQ(normal.totals.files, 1);
+  const FakeWalk verbose = WalkFake(disk, {.subdir = true, .verbose = true});
+  EXPECT_NE(verbose.output.find(cycles + Sep("Skipping folder '/same': it was walked already.\n")),
+            std::string::npos)
+      << verbose.output;
+  EXPECT_EQ(verbose.totals.files, 1);
+}
+
+TEST(TreeWalkFakeTest, LatticeOfLinksCostsItsFolders) {
+  FakeDisk disk(kRoot);
+  constexpr int kLevels = 25;  // walked through every path: 2^24 folders
+  disk.AddFolder("n0");
+  for (int level = 0; level + 1 < kLevels; ++level) {
+    for (const char* link : {"/a", "/b"}) disk.AddLink(Level(level).append(link), Level(level + 1));
+  }
+  disk.AddFile("n24/leaf.c", "x\n");
+  EventLog log;
+  CTreeWalk walk(log, disk, kRoot, {.subdir = true});
+  LineStats totals;
+  EXPECT_EQ(walk.WalkFolder(WString(1, platform::PathSeparator()), totals), hr::kOk);
+  EXPECT_EQ(totals.files, 1);
+  EXPECT_EQ(std::count_if(log.events.begin(), log.events.end(),
+                          [](const std::string& event) { return event.starts_with("start"); }),
+            kLevels + 1);
+  // Each folder is opened once as an entry of the top folder and once per link to it.
+  for (int level = 1; level < kLevels; ++level) {
+    EXPECT_LE(disk.OpenCount(Level(level)), 3) << level;
+  }
+}
+
+TEST(TreeWalkFakeTest, DepthCostsNoCallStack) {
+  // Far deeper than a walk by recursion could go on a main thread's stack.
+  constexpr int kDepth = 16000;
+  FakeDisk disk(kRoot);
+  std::string path = "d";
+  for (int level = 1; level < kDepth; ++level) path += "/d";
+  disk.AddFile(path + "/deep.c", "x\ny\n");
+  EventLog log;
+  log.keep = false;
+  CTreeWalk walk(log, disk, kRoot, {.subdir = true});
+  LineStats totals;
+  EXPECT_EQ(walk.WalkFolder(WString(1, platform::PathSeparator()), totals), hr::kOk);
+  EXPECT_EQ(totals.files, 1);
+  EXPECT_EQ(totals.lines, 2);
+  EXPECT_EQ(log.count, 2u * (kDepth + 1) + 1);  // each folder's start and end, one file
+  EXPECT_EQ(disk.openFolders(), 0);
+}
+
+// Passes over the entries named in its list and records what the walk asks.
+class ListFilter : public IWalkFilter {
+ public:
+  void EnterFolder(WStringView path, ReadFolderFile readFile, void* context) override {
+    std::string text;
+    const bool read = readFile(context, u".ignore", text);
+    std::string call = std::string("enter '").append(ToUtf8(path)).append("'");
+    if (read) call.append(" ").append(text);
+    calls.push_back(call);
+  }
+  void LeaveFolder() override { calls.push_back("leave"); }
+  bool Excludes(WStringView name, bool isFolder) override {
+    calls.push_back(std::string(isFolder ? "folder " : "file ").append(ToUtf8(name)));
+    return name == u"skip" || name == u"x.c";
+  }
+  std::vector<std::string> calls;
+};
+
+TEST(TreeWalkFakeTest, FilterPassesEntriesOver) {
+  FakeDisk disk(kRoot);
+  disk.AddFile(".ignore", "skip");
+  disk.AddFile("a.c", "x\n");
+  disk.AddFile("x.c", "x\n");
+  disk.AddFile("notes.txt", "x\n");
+  disk.AddFile("skip/s.c", "x\n");
+  disk.AddFile("sub/deep/y.c", "x\n");
+  disk.AddFile("sub/deep/.ignore", "nothing");
+  ListFilter filter;
+  const FakeWalk normal = WalkFake(disk, {.subdir = true}, &filter);
+  EXPECT_EQ(normal.status, hr::kOk);
+  EXPECT_EQ(normal.output, Sep("Browsing folder '/'...\n.\nBrowsing folder '/sub'...\n"
+                               "Browsing folder '/sub/deep'...\n.\n"));
+  EXPECT_EQ(normal.totals.files, 2);
+  EXPECT_EQ(disk.OpenCount("skip"), 0);  // an excluded folder is never opened
+  // Only source files and folders are asked about; paths use '/' on every platform.
+  const std::vector<std::string> expected = {
+      "enter '' skip", "file a.c",    "file x.c",    "folder skip",
+      "folder sub",    "enter 'sub'", "folder deep", "enter 'sub/deep' nothing",
+      "file y.c",      "leave",       "leave",       "leave"};
+  EXPECT_EQ(filter.calls, expected);
+
+  const FakeWalk verbose = WalkFake(disk, {.subdir = true, .verbose = true}, &filter);
+  EXPECT_NE(verbose.output.find(Sep("Skipping folder '/skip': excluded.\n")), std::string::npos);
+}
+
+TEST(TreeWalkFakeTest, WalkEndsWhenNobodyReads) {
+  FakeDisk disk(kRoot);
+  for (const char* name : {"a.c", "b.c", "c.c", "z/z.c"}) disk.AddFile(name, "x\n");
+  EventLog log;
+  log.budget = 2;  // the folder line and one file get through
+  CTreeWalk walk(log, disk, kRoot, {.subdir = true});
+  LineStats totals;
+  EXPECT_EQ(walk.WalkFolder(WString(1, platform::PathSeparator()), totals), hr::kOk);
+  const std::vector<std::string> expected = {"start /", "file / a.c 1", "end / 1"};
+  EXPECT_EQ(log.events, expected);
+  EXPECT_EQ(disk.OpenCount("z"), 0);
+  EXPECT_EQ(disk.openFolders(), 0);
+}
+
+TEST(TreeWalkFakeTest, SingleFileThatCannotBeCountedSaysWhy) {
+  const WString path = WString(kRoot) + platform::PathSeparator() + u"b.c";
+  const struct {
+    const char* what;
+    std::function<void(FakeDisk&)> setup;
+    HResult status;
+  } rows[] = {
+      {"counted", [](FakeDisk&) {}, hr::kOk},
+      {"no permission", [](FakeDisk& d) { d.FailOpen("b.c", win32err::kAccessDenied); },
+       HResultFromWin32(win32err::kAccessDenied)},
+      {"big-endian UTF-16 mark", [](FakeDisk& d) { d.AddFile("b.c", "\xFE\xFFx"); },
+       HResultFromWin32(win32err::kInvalidData)},
+      {"not a file", [](FakeDisk& d) { d.AddOther("b.c"); },
+       HResultFromWin32(win32err::kAccessDenied)},
+      {"read fails", [](FakeDisk& d) { d.FailRead("b.c", 3, kIoDevice); },
+       HResultFromWin32(kIoDevice)},
+  };
+  for (const auto& row : rows) {
+    FakeDisk disk(kRoot);
+    disk.AddFile("b.c", "int b;\n");
+    row.setup(disk);
+    testing::RecordingWriter writer;
+    CTextReportSink sink(writer, false);
+    LineStats totals;
+    totals.Reset();
+    EXPECT_EQ(CountSingleFile(sink, disk, path, u"b.c", totals), row.status) << row.what;
+    EXPECT_EQ(writer.text(), Failed(row.status)
+                                 ? "ERROR: cannot process file 'b.c'." + CodeSuffix(row.status)
+                                 : ".")
+        << row.what;
+    EXPECT_EQ(totals.files, Failed(row.status) ? 0 : 1) << row.what;
+    EXPECT_EQ(disk.openFiles(), 0) << row.what;
+  }
+}
+
+}  // namespace
+}  // namespace srctally
