@@ -39,6 +39,14 @@ bool ReadIdentity(const char16_t* path, FolderIdentity& identity) {
   return known;
 }
 
+// A full path with '/' turned into '\': an extended-length path is taken literally, and
+// '/' can be no part of a Windows name.
+WString WithBackslashes(WStringView path) {
+  WString text(path);
+  for (char16_t& ch : text) ch = ch == u'/' ? u'\\' : ch;
+  return text;
+}
+
 class Win32File final : public IReadFile {
  public:
   bool Open(WStringView path) {
@@ -153,7 +161,7 @@ class Win32Disk final : public IDisk {
   std::unique_ptr<IReadFile> NewFile() override { return std::make_unique<Win32File>(); }
 
   FolderOpen OpenFolder(WStringView fullPath, std::unique_ptr<IFolder>& folder) override {
-    const WString text(fullPath);
+    const WString text = WithBackslashes(fullPath);
     LongPath extended;
     if (!extended.Set(text.c_str())) return FolderOpen::kPathFailed;
     path_.reserve(kLongPathCapacity + 4);
@@ -177,7 +185,7 @@ class Win32Disk final : public IDisk {
   }
 
   bool OpenFile(WStringView fullPath, IReadFile& file) override {
-    const WString text(fullPath);
+    const WString text = WithBackslashes(fullPath);
     if (!filePath_.Set(text.c_str())) return false;
     return static_cast<Win32File&>(file).Open(filePath_.view());
   }
