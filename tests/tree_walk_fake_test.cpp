@@ -289,5 +289,18 @@ TEST(TreeWalkFakeTest, SingleFileThatCannotBeCountedSaysWhy) {
   }
 }
 
+TEST(TreeWalkFakeTest, NamesCannotDriveTheTerminal) {
+  FakeDisk disk(kRoot);
+  disk.AddFile("e\x1B[2J.c", "x\n");
+  disk.AddFile("f\x7F\xC2\x85.c", "\xFE\xFF");
+  disk.AddFolder("line\nbreak");
+  const FakeWalk result = WalkFake(disk, {.subdir = true, .verbose = true});
+  EXPECT_EQ(result.output.find('\x1B'), std::string::npos);
+  EXPECT_NE(result.output.find("\ne?[2J.c (size"), std::string::npos) << result.output;
+  EXPECT_NE(result.output.find("cannot process file 'f??.c'."), std::string::npos) << result.output;
+  const FakeWalk failed = WalkFake(disk, {.subdir = true});
+  EXPECT_NE(failed.output.find("cannot process file 'f??.c'."), std::string::npos);
+}
+
 }  // namespace
 }  // namespace srctally

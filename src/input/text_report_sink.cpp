@@ -1,10 +1,12 @@
-// The console report of a walk, line for line as the program has always printed it.
+// The console report of a walk, line for line as the program has always printed it. Names
+// and paths are printed with their control characters as '?', so a name can neither drive
+// a terminal nor forge a line of the report.
 #include "input/text_report_sink.h"
 
 namespace srctally {
 
 void CTextReportSink::FolderStarted(WStringView relativeFolder) {
-  WriteLine(writer_, u"Browsing folder '%s'...", relativeFolder);
+  WriteLine(writer_, u"Browsing folder '%s'...", PrintableName(relativeFolder));
 }
 
 void CTextReportSink::FileCounted(WStringView /*relativeFolder*/, WStringView name,
@@ -12,7 +14,7 @@ void CTextReportSink::FileCounted(WStringView /*relativeFolder*/, WStringView na
   if (verbose_) {
     file_ = file;
     WriteLine(writer_);
-    WriteLiteral(writer_, name);
+    WriteLiteral(writer_, PrintableName(name));
     PrintReport(writer_, file_);
   } else {
     WriteText(writer_, u".");  // the files of a folder make a row of dots
@@ -31,23 +33,30 @@ void CTextReportSink::FolderSkipped(WStringView relativeFolder, FolderSkip reaso
   switch (reason) {
     case FolderSkip::kLinkToAncestor: {
       // A folder link back up the tree would be walked again and again until paths overflow.
-      const FormatArg list[] = {FormatArg(relativeFolder)};
+      const WString folder = PrintableName(relativeFolder);
+      const FormatArg list[] = {FormatArg(folder)};
       writer_.Write(u"skipping folder link '%s': it leads back to one of its parent folders.",
                     msg::kKindWarning | msg::kAppendNewLine, 0, FormatArgs(list, 1));
       break;
     }
     case FolderSkip::kAlreadyWalked:
-      if (verbose_)
-        WriteLine(writer_, u"Skipping folder '%s': it was walked already.", relativeFolder);
+      if (verbose_) {
+        WriteLine(writer_, u"Skipping folder '%s': it was walked already.",
+                  PrintableName(relativeFolder));
+      }
       break;
     case FolderSkip::kExcluded:
-      if (verbose_) WriteLine(writer_, u"Skipping folder '%s': excluded.", relativeFolder);
+      if (verbose_) {
+        WriteLine(writer_, u"Skipping folder '%s': excluded.", PrintableName(relativeFolder));
+      }
       break;
   }
 }
 
-void CTextReportSink::WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
+void CTextReportSink::WalkFailed(WalkFailure step, WStringView folderPath, WStringView argumentText,
                                  HResult code) {
+  const WString relativeFolder = PrintableName(folderPath);
+  const WString argument = PrintableName(argumentText);
   switch (step) {
     case WalkFailure::kProcessFile:
       WriteError(writer_, u"cannot process file '%s'.", code, argument);

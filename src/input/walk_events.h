@@ -31,7 +31,9 @@ enum class WalkFailure : std::uint8_t {
 /// The reader of a walk. relativeFolder is the folder's path below the source path, with
 /// the platform's separator, starting with one ("/" or "\\" alone for the source folder);
 /// a file's path below the source path is relativeFolder, a separator unless relativeFolder
-/// already ends with one, and its name. Views are valid only during the call.
+/// already ends with one, and its name. Views are valid only during the call. A file named
+/// on its own (not found by a walk) comes as FileCounted or WalkFailed (kProcessFile) with
+/// an empty relativeFolder.
 class IWalkSink {
  public:
   virtual ~IWalkSink() = default;
