@@ -111,27 +111,59 @@ TEST(TreeWalkFakeTest, FaultsStopTheWalkWhereTheyHappen) {
       {"lost error code", [](FakeDisk& d) { d.FailRead("b.c", 0, 0); }, hr::kFail,
        fileFailure + "[C]ERROR: cannot search for files in /.[C]", 1},
   };
+  // Counted on the walk's thread or on three workers, the output is the same.
   for (const auto& row : rows) {
-    FakeDisk disk(kRoot);
-    disk.AddFile("a.c", "int a;\n");
-    disk.AddFile("b.c", "int b;\nint c;\n");
-    disk.AddFile("c.c", "int c;\n");
-    disk.AddFile("z/z.c", "int z;\n");
-    row.fault(disk);
-    const FakeWalk result = WalkFake(disk, {.subdir = true});
-    std::string expected;
-    for (const char ch : row.output) {
-      expected += ch;
-      if (expected.ends_with("[C]")) {
-        expected.resize(expected.size() - 3);
-        expected += CodeSuffix(row.status);
+    for (const unsigned threads : {1u, 3u}) {
+      FakeDisk disk(kRoot);
+      disk.AddFile("a.c", "int a;\n");
+      disk.AddFile("b.c", "int b;\nint c;\n");
+      disk.AddFile("c.c", "int c;\n");
+      disk.AddFile("z/z.c", "int z;\n");
+      row.fault(disk);
+      const FakeWalk result = WalkFake(disk, {.subdir = true, .threads = threads});
+      std::string expected;
+      for (const char ch : row.output) {
+        expected += ch;
+        if (expected.ends_with("[C]")) {
+          expected.resize(expected.size() - 3);
+          expected += CodeSuffix(row.status);
+        }
       }
+      EXPECT_EQ(result.status, row.status) << row.what;
+      EXPECT_EQ(result.output, Sep(expected)) << row.what;
+      EXPECT_EQ(result.totals.files, row.files) << row.what;  // counted, never summed up
+      EXPECT_EQ(disk.openFiles(), 0) << row.what;
+      EXPECT_EQ(disk.openFolders(), 0) << row.what;
     }
-    EXPECT_EQ(result.status, row.status) << row.what;
-    EXPECT_EQ(result.output, Sep(expected)) << row.what;
-    EXPECT_EQ(result.totals.files, row.files) << row.what;  // counted, never summed up
-    EXPECT_EQ(disk.openFiles(), 0) << row.what;
-    EXPECT_EQ(disk.openFolders(), 0) << row.what;
+  }
+}
+
+TEST(TreeWalkFakeTest, WorkerThreadsKeepTheWalkOrder) {
+  // Files of very different sizes, so that workers finish out of order; many folders, so
+  // that the window of files in flight fills and drains again and again.
+  FakeDisk disk(kRoot);
+  for (int folder = 0; folder < 40; ++folder) {
+    const std::string name = std::string("f").append(std::to_string(folder));
+    disk.AddFolder(name + "/empty");
+    for (int file = 0; file < 25; ++file) {
+      std::string text;
+      for (int line = 0; line < (file * 7919 + folder * 104729) % 3000; ++line) {
+        text.append(line % 3 == 0 ? "// note\n" : "int x;\n");
+      }
+      disk.AddFile(name + "/" + std::to_string(file) + ".c", text);
+    }
+  }
+  disk.FailRead("f31/17.c", 100, kIoDevice);
+  for (const bool verbose : {false, true}) {
+    const FakeWalk one = WalkFake(disk, {.subdir = true, .verbose = verbose});
+    ASSERT_EQ(one.status, HResultFromWin32(kIoDevice));
+    for (const unsigned threads : {2u, 5u}) {
+      const FakeWalk many =
+          WalkFake(disk, {.subdir = true, .verbose = verbose, .threads = threads});
+      EXPECT_EQ(many.status, one.status) << threads;
+      EXPECT_EQ(many.output, one.output) << threads;
+      EXPECT_EQ(disk.openFiles(), 0) << threads;
+    }
   }
 }
 

@@ -48,7 +48,7 @@ HResult CountSourcePath(CConsole& console, IWalkSink& sink, LineStats& totals) {
   platform::IDisk& disk = platform::SystemDisk();
   if (platform::IsDirectory(console.sourcePath)) {
     const WalkOptions options{(console.options & option::kNoHeader) != 0,
-                              (console.options & option::kSubdir) != 0, verbose};
+                              (console.options & option::kSubdir) != 0, verbose, CountingThreads()};
     CTreeWalk walk(sink, disk, console.sourcePath, options);
     const char16_t root[] = {platform::PathSeparator(), u'\0'};
     return walk.WalkFolder(root, totals);

@@ -100,6 +100,24 @@ CTreeWalk::~CTreeWalk() { Unwind(); }
 
 HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
   Unwind();
+  out_ = &sink_;
+  pipeline_.reset();
+  if (options_.threads > 1) {
+    pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, options_.threads, totals);
+    out_ = pipeline_.get();
+  }
+  HResult status = Walk(relativeFolder, totals);
+  if (pipeline_) {
+    // The first failure in walk order is the one the sink was told of.
+    const HResult released = pipeline_->Finish();
+    if (Failed(released)) status = released;
+    pipeline_.reset();
+  }
+  out_ = &sink_;
+  return status;
+}
+
+HResult CTreeWalk::Walk(WStringView relativeFolder, LineStats& totals) {
   walked_.clear();
   stopped_ = false;
   try {
@@ -122,7 +140,7 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
       return LastErrorResult();  // no message, as when any folder's path cannot be formed
     case platform::FolderOpen::kFailed: {
       const HResult code = LastErrorResult();
-      sink_.WalkFailed(WalkFailure::kSearchFiles, relativePath_, relativePath_, code);
+      out_->WalkFailed(WalkFailure::kSearchFiles, relativePath_, relativePath_, code);
       return code;
     }
   }
@@ -134,7 +152,7 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
     if (stopped_ || !folder.NextEntry(entry)) {
       if (!stopped_ && !ListingEnded()) {
         status = LastErrorResult();
-        sink_.WalkFailed(WalkFailure::kSearchFolders, folderPath, folderPath, status);
+        out_->WalkFailed(WalkFailure::kSearchFolders, folderPath, folderPath, status);
         break;
       }
       LeaveFolder();
@@ -142,7 +160,7 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
     }
     if (entry.kind != platform::EntryKind::kFolder) continue;
     if (entry.name == u"." || entry.name == u"..") continue;
-    if (!sink_.WantsMore()) {
+    if (!out_->WantsMore()) {
       stopped_ = true;
       continue;
     }
@@ -150,11 +168,11 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
     const std::size_t parentFilterLength = filterPath_.size();
     if (!PushName(entry.name)) {  // the same limit as every path of the walk
       status = HResultFromWin32(win32err::kArithmeticOverflow);
-      sink_.WalkFailed(WalkFailure::kSearchFolders, folderPath, folderPath, status);
+      out_->WalkFailed(WalkFailure::kSearchFolders, folderPath, folderPath, status);
       break;
     }
     if (filter_ != nullptr && filter_->Excludes(entry.name, true)) {
-      sink_.FolderSkipped(relativePath_, FolderSkip::kExcluded);
+      out_->FolderSkipped(relativePath_, FolderSkip::kExcluded);
       PopTo(parentLength, parentFilterLength);
       continue;
     }
@@ -163,7 +181,7 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
     if (opened != platform::FolderOpen::kOpened) {
       status = LastErrorResult();
       if (opened == platform::FolderOpen::kFailed) {
-        sink_.WalkFailed(WalkFailure::kSearchFiles, relativePath_, relativePath_, status);
+        out_->WalkFailed(WalkFailure::kSearchFiles, relativePath_, relativePath_, status);
       }
       break;
     }
@@ -185,7 +203,7 @@ HResult CTreeWalk::EnterFolder(std::unique_ptr<platform::IFolder> folder, LineSt
     if (!inserted) {
       // A link back to a folder being walked would lead round and round; a folder walked
       // already would count its files twice.
-      sink_.FolderSkipped(relativePath_,
+      out_->FolderSkipped(relativePath_,
                           it->second ? FolderSkip::kLinkToAncestor : FolderSkip::kAlreadyWalked);
       PopTo(parentLength, parentFilterLength);
       return hr::kOk;
@@ -207,7 +225,7 @@ HResult CTreeWalk::EnterFolder(std::unique_ptr<platform::IFolder> folder, LineSt
   }
   if (!level.folder->StartListing(platform::ListPass::kFolders)) {
     const HResult code = LastErrorResult();
-    sink_.WalkFailed(WalkFailure::kSearchFolders, relativePath_, relativePath_, code);
+    out_->WalkFailed(WalkFailure::kSearchFolders, relativePath_, relativePath_, code);
     return code;
   }
   return status;
@@ -217,14 +235,14 @@ HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFol
                               LineStats& totals) {
   if (!folder.StartListing(platform::ListPass::kFiles)) {
     const HResult code = LastErrorResult();
-    sink_.WalkFailed(WalkFailure::kSearchFiles, relativeFolder, relativeFolder, code);
+    out_->WalkFailed(WalkFailure::kSearchFiles, relativeFolder, relativeFolder, code);
     return code;
   }
-  sink_.FolderStarted(relativeFolder);
+  out_->FolderStarted(relativeFolder);
   std::int64_t fileCount = 0;
   platform::FolderEntry entry;
   for (;;) {
-    if (!sink_.WantsMore()) {
+    if (!out_->WantsMore()) {
       stopped_ = true;  // as if the tree had no further entries
       break;
     }
@@ -232,7 +250,7 @@ HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFol
       if (ListingEnded()) break;
       const HResult code = LastErrorResult();
       folder.EndListing();
-      sink_.WalkFailed(WalkFailure::kSearchFilesEnd, relativeFolder, relativeFolder, code);
+      out_->WalkFailed(WalkFailure::kSearchFilesEnd, relativeFolder, relativeFolder, code);
       return code;
     }
     // Hidden, system and read-only files count like any other; only folders and (on
@@ -243,21 +261,33 @@ HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFol
     const SourceExtension* row = FindSourceExtension(*extension);
     if (row == nullptr || (row->isHeader && options_.noHeader)) continue;
     if (filter_ != nullptr && filter_->Excludes(entry.name, false)) continue;
+    if (pipeline_) {
+      // Opened here, where the folder is open; counted by a worker; told in walk order.
+      if (!folder.OpenFile(entry.name, pipeline_->NextFile())) {
+        const HResult status = LastErrorResult();
+        folder.EndListing();
+        out_->WalkFailed(WalkFailure::kProcessFile, relativeFolder, entry.name, status);
+        return status;
+      }
+      pipeline_->CountFile(relativeFolder, entry.name);
+      ++fileCount;
+      continue;
+    }
     LineStats record;
     record.Reset();
     const HResult status =
         folder.OpenFile(entry.name, *file_) ? counter_.Count(*file_, record) : LastErrorResult();
     if (Failed(status)) {
       folder.EndListing();
-      sink_.WalkFailed(WalkFailure::kProcessFile, relativeFolder, entry.name, status);
+      out_->WalkFailed(WalkFailure::kProcessFile, relativeFolder, entry.name, status);
       return status;
     }
     totals.AddFile(record);
-    sink_.FileCounted(relativeFolder, entry.name, record);
+    out_->FileCounted(relativeFolder, entry.name, record);
     ++fileCount;
   }
   folder.EndListing();
-  sink_.FolderFinished(relativeFolder, fileCount);
+  out_->FolderFinished(relativeFolder, fileCount);
   return hr::kOk;
 }
 

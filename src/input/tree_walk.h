@@ -14,6 +14,7 @@
 #include "console/message_writer.h"
 #include "counting/file_counting.h"
 #include "counting/line_stats.h"
+#include "input/counting_pipeline.h"
 #include "input/walk_events.h"
 #include "platform/disk.h"
 
@@ -45,6 +46,10 @@ struct WalkOptions {
   bool noHeader = false;  ///< skip header files
   bool subdir = false;    ///< descend into sub-folders
   bool verbose = false;   ///< the verbose display level (for the console report)
+  /// Threads that count files: 1 counts each file on the walk's own thread; more count on
+  /// that many worker threads while the walk runs ahead, with the same events in the same
+  /// order.
+  unsigned threads = 1;
 };
 
 /// Counts the single file at fullPath, whatever its extension, into totals, and tells sink
@@ -77,6 +82,8 @@ class CTreeWalk {
  private:
   struct Level;
 
+  HResult Walk(WStringView relativeFolder, LineStats& totals);
+
   HResult EnterFolder(std::unique_ptr<platform::IFolder> folder, LineStats& totals);
   HResult CountFiles(platform::IFolder& folder, WStringView relativeFolder, LineStats& totals);
   void LeaveFolder();
@@ -87,6 +94,8 @@ class CTreeWalk {
 
   std::unique_ptr<IWalkSink> ownSink_;
   IWalkSink& sink_;
+  std::unique_ptr<CCountingPipeline> pipeline_;  // with more than one thread
+  IWalkSink* out_ = nullptr;                     // where the events go: pipeline_ or sink_
   platform::IDisk& disk_;
   WString sourcePath_;
   WalkOptions options_;

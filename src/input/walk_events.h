@@ -41,8 +41,7 @@ class IWalkSink {
   /// A folder's files are about to be counted.
   virtual void FolderStarted(WStringView relativeFolder) = 0;
   /// A source file of the folder was counted: file holds its counts (files is 0).
-  virtual void FileCounted(WStringView relativeFolder, WStringView name,
-                           const LineStats& file) = 0;
+  virtual void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) = 0;
   /// The folder's files are done; fileCount of them were counted.
   virtual void FolderFinished(WStringView relativeFolder, std::int64_t fileCount) = 0;
   /// A folder (relativeFolder is its own path) was not walked, for reason.

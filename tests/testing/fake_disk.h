@@ -3,6 +3,7 @@
 // on every platform and whoever runs the tests.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -39,7 +40,7 @@ class FakeDisk final : public platform::IDisk {
   int OpenCount(std::string_view path) const;
   /// Folders and files open now, and the most folders that were open at once.
   int openFolders() const { return openFolders_; }
-  int openFiles() const { return openFiles_; }
+  int openFiles() const { return openFiles_.load(); }
   int peakOpenFolders() const { return peakOpenFolders_; }
 
   std::unique_ptr<platform::IReadFile> NewFile() override;
@@ -77,7 +78,7 @@ class FakeDisk final : public platform::IDisk {
   WString rootPath_;
   std::vector<Node> nodes_;
   int openFolders_ = 0;
-  int openFiles_ = 0;
+  std::atomic<int> openFiles_{0};  // files are closed on counting threads
   int peakOpenFolders_ = 0;
 };
 
