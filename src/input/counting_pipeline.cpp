@@ -2,6 +2,7 @@
 #include "input/counting_pipeline.h"
 
 #include <cstdlib>
+#include <system_error>
 
 #include "counting/file_counting.h"
 
@@ -26,7 +27,13 @@ CCountingPipeline::CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, uns
     free_.push_back(static_cast<int>(i));
   }
   workers_.reserve(workers);
-  for (unsigned i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+  for (unsigned i = 0; i < workers; ++i) {
+    try {
+      workers_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      break;  // no room for another thread (a memory limit): count with those there are
+    }
+  }
 }
 
 CCountingPipeline::~CCountingPipeline() {

@@ -40,6 +40,9 @@ class CCountingPipeline final : public IWalkSink {
   void FolderSkipped(WStringView relativeFolder, FolderSkip reason) override;
   void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                   HResult code) override;
+  /// Whether any worker thread could be started; without one, nothing would be counted.
+  bool HasWorkers() const { return !workers_.empty(); }
+
   /// False once a failure was released (nothing after it will be) or the sink wants no more.
   bool WantsMore() const override { return !failed_ && sink_.WantsMore(); }
 

@@ -103,8 +103,14 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
   out_ = &sink_;
   pipeline_.reset();
   if (options_.threads > 1) {
-    pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, options_.threads, totals);
-    out_ = pipeline_.get();
+    try {
+      pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, options_.threads, totals);
+    } catch (const std::bad_alloc&) {
+      pipeline_.reset();
+    }
+    // Without a worker (the memory for its thread was not there), count on this thread.
+    if (pipeline_ && !pipeline_->HasWorkers()) pipeline_.reset();
+    if (pipeline_) out_ = pipeline_.get();
   }
   HResult status = Walk(relativeFolder, totals);
   if (pipeline_) {
