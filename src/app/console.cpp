@@ -28,15 +28,24 @@ constexpr char16_t kUsage[] =
     u"  /noheader  Does not process header files.\n"
     u"  /subdir    Processes files in sub-directories.\n"
     u"  /?         Displays this help message.\n"
-    u"  /version   Displays the version.\n";
+    u"  /version   Displays the version.\n"
+    u"  /exclude:<pattern>[,<pattern>...]\n"
+    u"             Does not process files and folders that match a pattern: a name\n"
+    u"             at any depth, or with a '/' a path below <path>.\n"
+    u"  /gitignore Does not process what the .gitignore files and the repository\n"
+    u"             ignore, nor .git folders.\n";
 
 // Switches of the application table that take values only after a colon: a blank-separated
-// argument after them is the path.
-constexpr std::uint32_t kSwitchesWithoutSeparateValues[] = {0x20000, 0x20001};
+// argument after them is the path. /exclude is one of them, so "srctally /exclude:x src"
+// and "srctally src /exclude:x" both count src.
+constexpr std::uint32_t kSwitchesWithoutSeparateValues[] = {
+    appparam::kNoHeader, appparam::kSubdir, appparam::kExclude, appparam::kGitIgnore};
 
 }  // namespace
 
-CConsole::CConsole(platform::IConsoleSink& sink) : CBaseConsole(sink) {
+CConsole::CConsole(platform::IConsoleSink& sink)
+    : CBaseConsole(sink),
+      excludes(GlobCase{platform::NamesIgnoreCase()}, platform::PathSeparator() == u'\\') {
   headerOptions_ = msg::kHeaderKindPrefix;
   allowedLevels_ = display::kNormal | display::kVerbose;
 }
@@ -63,11 +72,20 @@ std::int32_t CConsole::OnArgument(std::size_t /*index*/, WStringView text) {
 std::int32_t CConsole::OnSwitch(WStringView name, std::span<const WStringView> values) {
   std::uint32_t id = 0;
   const std::int32_t row = LookupParameter(name, kApplicationParameters, &id);
-  if (row >= 0) {
-    options |= param::FlagBit(id);
-    return row;
+  if (row < 0) return CBaseConsole::OnSwitch(name, values);
+  options |= param::FlagBit(id);
+  if (id == appparam::kExclude) {
+    // Empty values (as in "a,,b") are passed over; a pattern that can match no name, or
+    // no pattern at all, is an invalid value.
+    bool added = false;
+    for (const WStringView pattern : values) {
+      if (pattern.empty()) continue;
+      if (!excludes.Add(pattern)) return param::kResultInvalidValue;
+      added = true;
+    }
+    if (!added) return param::kResultInvalidValue;
   }
-  return CBaseConsole::OnSwitch(name, values);
+  return row;
 }
 
 bool CConsole::TakesSeparateValues(WStringView name) const {

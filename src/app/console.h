@@ -5,19 +5,33 @@
 #include <cstdint>
 
 #include "console/base_console.h"
+#include "input/exclude_filter.h"
 
 namespace srctally {
 
 /// Bits of CConsole::options.
 namespace option {
-inline constexpr std::uint32_t kNoHeader = 0x1;  ///< /noheader: header files are skipped
-inline constexpr std::uint32_t kSubdir = 0x2;    ///< /subdir: sub-folders are walked
+inline constexpr std::uint32_t kNoHeader = 0x1;   ///< /noheader: header files are skipped
+inline constexpr std::uint32_t kSubdir = 0x2;     ///< /subdir: sub-folders are walked
+inline constexpr std::uint32_t kExclude = 0x4;    ///< /exclude: patterns of entries to skip
+inline constexpr std::uint32_t kGitIgnore = 0x8;  ///< /gitignore: the repository's ignore rules
 }  // namespace option
 
+/// Ids of the application's switches.
+namespace appparam {
+inline constexpr std::uint32_t kNoHeader = 0x20000;
+inline constexpr std::uint32_t kSubdir = 0x20001;
+inline constexpr std::uint32_t kExclude = 0x20002;
+inline constexpr std::uint32_t kGitIgnore = 0x20003;
+}  // namespace appparam
+
 /// The application's own switches, in lookup order ("n" selects noheader, "s" subdir).
+/// Later switches go at the end, so every abbreviation keeps selecting what it did.
 inline constexpr ParameterEntry kApplicationParameters[] = {
-    {u"noheader", 0x20000, 0},
-    {u"subdir", 0x20001, 0},
+    {u"noheader", appparam::kNoHeader, 0},
+    {u"subdir", appparam::kSubdir, 0},
+    {u"exclude", appparam::kExclude, 0},
+    {u"gitignore", appparam::kGitIgnore, 0},
 };
 
 /// srctally's console object: the store of the parsed parameters and the path by which
@@ -31,9 +45,11 @@ class CConsole : public CBaseConsole {
   /// The first positional argument is the source path, made a full path; any other is
   /// rejected.
   std::int32_t OnArgument(std::size_t index, WStringView text) override;
-  /// noheader and subdir (their values are ignored), else the frame's switches.
+  /// noheader, subdir and gitignore (their values are ignored), exclude with its patterns,
+  /// else the frame's switches.
   std::int32_t OnSwitch(WStringView name, std::span<const WStringView> values) override;
-  /// noheader and subdir take values only after a colon; the others as the frame says.
+  /// The application's switches take values only after a colon; the others as the frame
+  /// says.
   bool TakesSeparateValues(WStringView name) const override;
   bool IsSwitchName(WStringView name) const override;
   /// Supplies the current folder as the default path and checks that the path exists.
@@ -43,6 +59,9 @@ class CConsole : public CBaseConsole {
 
   std::uint32_t options = 0;
   WString sourcePath;
+  /// The patterns of every /exclude, in the order given; names compare as the platform's
+  /// file names do.
+  CExcludeFilter excludes;
 
  private:
   bool pathGiven_ = false;   // a positional argument was taken as the path

@@ -39,6 +39,17 @@ void EchoSettings(CConsole& console) {
   if ((console.options & option::kSubdir) != 0) {
     WriteLine(console, u"Processing files in sub-directories.");
   }
+  if (!console.excludes.Empty()) {
+    WString patterns;
+    for (std::size_t i = 0; i < console.excludes.Count(); ++i) {
+      if (i != 0) patterns += u", ";
+      patterns += console.excludes.Pattern(i);
+    }
+    WriteLine(console, u"Excluded: %s.", PrintableName(patterns));
+  }
+  if ((console.options & option::kGitIgnore) != 0) {
+    WriteLine(console, u"Files and folders ignored by git not parsed.");
+  }
   WriteLine(console);
 }
 

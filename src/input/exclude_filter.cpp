@@ -30,7 +30,7 @@ bool CExcludeFilter::Add(WStringView pattern) {
   }
   if (text.empty() || text == u".") return false;
   const bool wholePath = anchored || text.find(u'/') != WString::npos;
-  rules_.push_back(Rule{CGlobPattern(text, case_), wholePath, foldersOnly});
+  rules_.push_back(Rule{WString(pattern), CGlobPattern(text, case_), wholePath, foldersOnly});
   anyWholePath_ = anyWholePath_ || wholePath;
   return true;
 }

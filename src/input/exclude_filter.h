@@ -24,6 +24,9 @@ class CExcludeFilter final : public IWalkFilter {
   /// all: empty, or nothing but separators and "." components.
   bool Add(WStringView pattern);
   bool Empty() const { return rules_.empty(); }
+  std::size_t Count() const { return rules_.size(); }
+  /// The pattern added index-th, as the user wrote it.
+  WStringView Pattern(std::size_t index) const { return rules_[index].given; }
 
   void EnterFolder(WStringView relativePath, ReadFolderFile readFile, void* context) override;
   void LeaveFolder() override;
@@ -31,6 +34,7 @@ class CExcludeFilter final : public IWalkFilter {
 
  private:
   struct Rule {
+    WString given;
     CGlobPattern pattern;
     bool wholePath;    // matched against the path below the source folder, else the name
     bool foldersOnly;  // written with a trailing '/'

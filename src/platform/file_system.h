@@ -8,6 +8,10 @@ namespace srctally::platform {
 /// The platform's path separator: '\\' on Windows, '/' on POSIX.
 char16_t PathSeparator();
 
+/// Whether the platform's file names are the same whatever their case (Windows), so that
+/// patterns the user gives for names compare without regard to case.
+bool NamesIgnoreCase();
+
 /// Whether something exists at path (a file or a folder).
 bool PathExists(WStringView path);
 

@@ -13,6 +13,8 @@ namespace srctally::platform {
 
 char16_t PathSeparator() { return u'/'; }
 
+bool NamesIgnoreCase() { return false; }
+
 bool PathExists(WStringView path) {
   struct stat info {};
   return !path.empty() && ::stat(ToUtf8(path).c_str(), &info) == 0;

@@ -26,6 +26,8 @@ DWORD LongPathAttributes(const WString& text) {
 
 char16_t PathSeparator() { return u'\\'; }
 
+bool NamesIgnoreCase() { return true; }
+
 bool PathExists(WStringView path) {
   const WString text(path);
   if (text.size() >= MAX_PATH) return LongPathAttributes(text) != INVALID_FILE_ATTRIBUTES;
