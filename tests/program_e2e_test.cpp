@@ -63,7 +63,12 @@ std::string Usage() {
          "  /noheader  Does not process header files.\n"
          "  /subdir    Processes files in sub-directories.\n"
          "  /?         Displays this help message.\n"
-         "  /version   Displays the version.\n";
+         "  /version   Displays the version.\n"
+         "  /exclude:<pattern>[,<pattern>...]\n"
+         "             Does not process files and folders that match a pattern: a name\n"
+         "             at any depth, or with a '/' a path below <path>.\n"
+         "  /gitignore Does not process what the .gitignore files and the repository\n"
+         "             ignore, nor .git folders.\n";
 }
 
 // The report block of `files` files that each hold kSource.
@@ -350,6 +355,62 @@ TEST(ProgramEndToEndTest, OutputModesEncodeTheWholeRun) {
     EXPECT_EQ(run.exitCode, 0) << row.args.back();
     EXPECT_EQ(run.output, expected) << row.args.back();
   }
+}
+
+// Leaving files out: the examples of the README on a repository whose root lies above the
+// counted folder. Every folder that stays is the only one of its parent, so the output does
+// not depend on the order in which a platform lists sibling folders.
+TEST(ProgramEndToEndTest, ExcludePatternsAndIgnoreRulesLeaveFilesOut) {
+  TempDir dir;
+  dir.Write("repo/.git/HEAD", "ref: refs/heads/main\n");
+  dir.Write("repo/.git/info/exclude", "*.tmp.c\n");
+  dir.Write("repo/.gitignore", "*.gen.c\nbuild/\nnode_modules/\n/code/third_party\n");
+  for (const char* name : {"main.c", "x.gen.c", "build/out.c", "third_party/lib.c",
+                           "node_modules/m.js", "src/a.c", "src/keep.gen.c", "src/t.tmp.c"}) {
+    dir.Write(fs::path("repo/code") / name, kSource);
+  }
+  dir.Write("repo/code/src/.gitignore", "!keep.gen.c\n");
+  const fs::path code = dir.path() / "repo" / "code";
+  dir.Write("v/a.c", kSource);
+  dir.Write("v/gen/x.c", kSource);
+  const fs::path v = dir.path() / "v";
+
+  const std::string excluded =
+      SourcePath(code) + Browsing("/") + "..\n" + Browsing("/src") + "...\n\n" + Closing(5);
+  const struct {
+    std::vector<std::string> args;
+    fs::path workingDir;
+    std::string afterBanner;
+  } rows[] = {
+      {{".", "/subdir", "/exclude:build,third_party,node_modules"}, code, excluded},
+      {{"--subdir", "--exclude=build", "--exclude=third_party;node_modules", Text(code)},
+       {},
+       excluded},
+      {{".", "/subdir", "/gitignore"},
+       code,
+       SourcePath(code) + Browsing("/") + ".\n" + Browsing("/src") + "..\n\n" + Closing(3)},
+      {{Text(code), "/s", "/g", "/e:src/a.c,main.*"},
+       {},
+       SourcePath(code) + Browsing("/") + Browsing("/src") + ".\n\n" + Closing(1)},
+      // Without /subdir no folder is walked, so none is skipped either.
+      {{Text(code), "/exclude:src"}, {}, SourcePath(code) + Browsing("/") + "..\n\n" + Closing(2)},
+      {{Text(v), "/display:verbose", "/subdir", "/exclude:gen"},
+       {},
+       "Verbose mode enabled.\nProcessing files in sub-directories.\nExcluded: gen.\n\n" +
+           SourcePath(v) + Browsing("/") + "\na.c" + Report(1) + "1 file(s) processed.\n\n" +
+           "Skipping folder '" + kSep + "gen': excluded.\n" + Closing(1)},
+  };
+  for (const auto& row : rows) {
+    const std::string what = row.args.back();
+    const Outcome run = RunTally(row.args, row.workingDir);
+    EXPECT_EQ(run.exitCode, 0) << what;
+    EXPECT_EQ(run.output, WithEol(Banner() + row.afterBanner)) << what;
+  }
+
+  // A pattern that matches nothing at all is a problem of the command line.
+  const Outcome bad = RunTally({Text(code), "/exclude:/"});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_EQ(bad.output, WithEol(Banner() + "Invalid parameter value(s):\n\n\t/exclude\n\n"));
 }
 
 }  // namespace
