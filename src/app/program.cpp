@@ -3,12 +3,15 @@
 
 #include <memory>
 #include <new>
+#include <optional>
 
 #include "app/console.h"
 #include "app/crash_identity.h"
 #include "app/last_words.h"
 #include "counting/file_report.h"
 #include "counting/line_stats.h"
+#include "input/exclude_filter.h"
+#include "input/git_ignore.h"
 #include "input/text_report_sink.h"
 #include "input/tree_walk.h"
 #include "platform/console_sink.h"
@@ -53,6 +56,34 @@ void EchoSettings(CConsole& console) {
   WriteLine(console);
 }
 
+// What the walk passes over: the user's exclude patterns, the repository's ignore rules,
+// both, or nothing (no filter at all, so a walk without the switches asks nothing).
+class CWalkFilters {
+ public:
+  explicit CWalkFilters(CConsole& console) {
+    if (!console.excludes.Empty()) filter_ = &console.excludes;
+    if ((console.options & option::kGitIgnore) == 0) return;
+    gitIgnore_.emplace(GlobCase{platform::NamesIgnoreCase()});
+    const RepositoryIgnores repository = LoadRepositoryIgnores(console.sourcePath);
+    if (repository.found) {
+      gitIgnore_->SetRepository(repository.sourcePrefix, repository.ancestorIgnoreFiles,
+                                repository.excludeFile);
+    }
+    if (filter_ == nullptr) {
+      filter_ = &*gitIgnore_;
+    } else {
+      filter_ = &both_.emplace(console.excludes, *gitIgnore_);
+    }
+  }
+
+  IWalkFilter* filter() const { return filter_; }
+
+ private:
+  std::optional<CGitIgnoreFilter> gitIgnore_;
+  std::optional<CFilterPair> both_;
+  IWalkFilter* filter_ = nullptr;
+};
+
 // Counts the source path, a folder tree or one file, into totals, and reports it to sink.
 HResult CountSourcePath(CConsole& console, IWalkSink& sink, LineStats& totals) {
   const bool verbose = console.displayLevel() == display::kVerbose;
@@ -60,7 +91,8 @@ HResult CountSourcePath(CConsole& console, IWalkSink& sink, LineStats& totals) {
   if (platform::IsDirectory(console.sourcePath)) {
     const WalkOptions options{(console.options & option::kNoHeader) != 0,
                               (console.options & option::kSubdir) != 0, verbose, CountingThreads()};
-    CTreeWalk walk(sink, disk, console.sourcePath, options);
+    const CWalkFilters filters(console);
+    CTreeWalk walk(sink, disk, console.sourcePath, options, filters.filter());
     const char16_t root[] = {platform::PathSeparator(), u'\0'};
     return walk.WalkFolder(root, totals);
   }
