@@ -27,6 +27,10 @@ constexpr char16_t kUsage[] =
     u"                 utf8    - UTF-8 output.\n"
     u"  /noheader  Does not process header files.\n"
     u"  /subdir    Processes files in sub-directories.\n"
+    u"  /format    Sets what is written to the standard output:\n"
+    u"              text - the report (default).\n"
+    u"              json - one JSON document with the counts of every file.\n"
+    u"              csv  - the counts of every file as CSV rows.\n"
     u"  /?         Displays this help message.\n"
     u"  /version   Displays the version.\n"
     u"  /exclude:<pattern>[,<pattern>...]\n"
@@ -85,6 +89,10 @@ std::int32_t CConsole::OnSwitch(WStringView name, std::span<const WStringView> v
     }
     if (!added) return param::kResultInvalidValue;
   }
+  if (id == appparam::kFormat) {
+    const std::int32_t result = OnFormatSwitch(values);
+    if (result < 0) return result;
+  }
   return row;
 }
 
@@ -99,8 +107,25 @@ bool CConsole::TakesSeparateValues(WStringView name) const {
   return true;
 }
 
+std::size_t CConsole::SeparateValueLimit(WStringView name) const {
+  std::uint32_t id = 0;
+  if (LookupParameter(name, kApplicationParameters, &id) >= 0 && id == appparam::kFormat) return 1;
+  return CBaseConsole::SeparateValueLimit(name);
+}
+
 bool CConsole::IsSwitchName(WStringView name) const {
   return LookupParameter(name, kApplicationParameters) >= 0 || CBaseConsole::IsSwitchName(name);
+}
+
+std::int32_t CConsole::OnFormatSwitch(std::span<const WStringView> values) {
+  std::uint32_t id = 0;
+  if (values.size() != 1 || values[0].empty() ||
+      LookupParameter(values[0], kOutputFormats, &id) < 0) {
+    BuildExpectedList(kOutputFormats, 0);
+    return param::kResultInvalidValue;
+  }
+  format = static_cast<OutputFormat>(id);
+  return 0;
 }
 
 bool CConsole::Validate() {

@@ -23,15 +23,29 @@ inline constexpr std::uint32_t kNoHeader = 0x20000;
 inline constexpr std::uint32_t kSubdir = 0x20001;
 inline constexpr std::uint32_t kExclude = 0x20002;
 inline constexpr std::uint32_t kGitIgnore = 0x20003;
+inline constexpr std::uint32_t kFormat = 0x20004;
 }  // namespace appparam
+
+/// What the run writes to standard output: the report, or a document for programs.
+enum class OutputFormat : std::uint8_t {
+  kText,  ///< the report (the default)
+  kJson,  ///< one JSON document
+  kCsv,   ///< CSV rows, one per counted file
+};
 
 /// The application's own switches, in lookup order ("n" selects noheader, "s" subdir).
 /// Later switches go at the end, so every abbreviation keeps selecting what it did.
 inline constexpr ParameterEntry kApplicationParameters[] = {
-    {u"noheader", appparam::kNoHeader, 0},
-    {u"subdir", appparam::kSubdir, 0},
-    {u"exclude", appparam::kExclude, 0},
-    {u"gitignore", appparam::kGitIgnore, 0},
+    {u"noheader", appparam::kNoHeader, 0}, {u"subdir", appparam::kSubdir, 0},
+    {u"exclude", appparam::kExclude, 0},   {u"gitignore", appparam::kGitIgnore, 0},
+    {u"format", appparam::kFormat, 0},
+};
+
+/// Values of /format in lookup order; the id is the OutputFormat.
+inline constexpr ParameterEntry kOutputFormats[] = {
+    {u"text", static_cast<std::uint32_t>(OutputFormat::kText), 0},
+    {u"json", static_cast<std::uint32_t>(OutputFormat::kJson), 0},
+    {u"csv", static_cast<std::uint32_t>(OutputFormat::kCsv), 0},
 };
 
 /// srctally's console object: the store of the parsed parameters and the path by which
@@ -46,11 +60,13 @@ class CConsole : public CBaseConsole {
   /// rejected.
   std::int32_t OnArgument(std::size_t index, WStringView text) override;
   /// noheader, subdir and gitignore (their values are ignored), exclude with its patterns,
-  /// else the frame's switches.
+  /// format (one value of kOutputFormats), else the frame's switches.
   std::int32_t OnSwitch(WStringView name, std::span<const WStringView> values) override;
   /// The application's switches take values only after a colon; the others as the frame
   /// says.
   bool TakesSeparateValues(WStringView name) const override;
+  /// format takes one following argument, so a path may come after its value.
+  std::size_t SeparateValueLimit(WStringView name) const override;
   bool IsSwitchName(WStringView name) const override;
   /// Supplies the current folder as the default path and checks that the path exists.
   bool Validate() override;
@@ -62,8 +78,11 @@ class CConsole : public CBaseConsole {
   /// The patterns of every /exclude, in the order given; names compare as the platform's
   /// file names do.
   CExcludeFilter excludes;
+  OutputFormat format = OutputFormat::kText;
 
  private:
+  std::int32_t OnFormatSwitch(std::span<const WStringView> values);
+
   bool pathGiven_ = false;   // a positional argument was taken as the path
   bool pathFailed_ = false;  // the given path could not be made a full path
 };

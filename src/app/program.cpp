@@ -7,13 +7,17 @@
 
 #include "app/console.h"
 #include "app/crash_identity.h"
+#include "app/frame_sink.h"
 #include "app/last_words.h"
+#include "counting/csv_report.h"
 #include "counting/file_report.h"
+#include "counting/json_report.h"
 #include "counting/line_stats.h"
 #include "input/exclude_filter.h"
 #include "input/git_ignore.h"
 #include "input/text_report_sink.h"
 #include "input/tree_walk.h"
+#include "platform/byte_output.h"
 #include "platform/console_sink.h"
 #include "platform/crash_handler.h"
 #include "platform/disk.h"
@@ -21,6 +25,7 @@
 #include "runtime/crash_dump.h"
 #include "runtime/duration.h"
 #include "runtime/stopwatch.h"
+#include "runtime/system_text.h"
 
 namespace srctally {
 namespace {
@@ -85,8 +90,8 @@ class CWalkFilters {
 };
 
 // Counts the source path, a folder tree or one file, into totals, and reports it to sink.
-HResult CountSourcePath(CConsole& console, IWalkSink& sink, LineStats& totals) {
-  const bool verbose = console.displayLevel() == display::kVerbose;
+// verbose: the console report is at the verbose level.
+HResult CountSourcePath(CConsole& console, IWalkSink& sink, bool verbose, LineStats& totals) {
   platform::IDisk& disk = platform::SystemDisk();
   if (platform::IsDirectory(console.sourcePath)) {
     const WalkOptions options{(console.options & option::kNoHeader) != 0,
@@ -101,8 +106,67 @@ HResult CountSourcePath(CConsole& console, IWalkSink& sink, LineStats& totals) {
                          totals);
 }
 
-int Run(CConsole& console, std::vector<WString>& args) {
+// A document's warnings and errors, each told on a line of standard error.
+class CStandardErrorLines final : public IProblemLines {
+ public:
+  void WriteProblemLine(WStringView line) override {
+    WString text(line);
+    text += u'\n';
+    platform::WriteStandardError(text);
+  }
+};
+
+// Counts the source path into a JSON or CSV document on standard output. The document is
+// ended even after a failure, so what it holds stays readable.
+int RunDocument(CConsole& console) {
+  const std::unique_ptr<platform::IByteOutput> output = platform::CreateStandardOutputBytes();
+  CStandardErrorLines problems;
+  const char16_t separator = platform::PathSeparator();
+  LineStats totals;
+  totals.Reset();
+  Stopwatch stopwatch;
+  HResult status = hr::kOk;
+  bool written = false;
+  if (console.format == OutputFormat::kJson) {
+    CJsonReport document(*output, problems, separator);
+    stopwatch.Start();
+    document.Begin(console.sourcePath);
+    status = CountSourcePath(console, document, false, totals);
+    stopwatch.Stop();
+    written = document.Finish(stopwatch.ElapsedNanoseconds());
+  } else {
+    CCsvReport document(*output, problems, separator);
+    document.Begin();
+    status = CountSourcePath(console, document, false, totals);
+    written = document.Finish();
+  }
+  if (!written) {
+    // Whatever was counted, a document nobody received is a failed run.
+    WString line = u"ERROR: the document could not be written to standard output.";
+    SystemTextBuffer system;
+    if (GetSystemErrorText(static_cast<std::uint32_t>(HResultFromWin32(output->FailureCode())),
+                           system)) {
+      line += u' ';
+      line += system;
+    }
+    problems.WriteProblemLine(line);
+    return 2;
+  }
+  return Failed(status) ? 2 : 0;
+}
+
+int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
   console.ParseCommandLine(args);
+  if (console.format != OutputFormat::kText) {
+    // Standard output carries the document alone; the frame's text goes to standard error.
+    frame.UseStandardError();
+    if (console.VersionIsTheAnswer()) {
+      console.ShowVersion();
+      return 0;
+    }
+    if (console.ReportProblems()) return console.UsageIsTheAnswer() ? 0 : 1;
+    return RunDocument(console);
+  }
   if (console.VersionIsTheAnswer()) {
     console.ShowVersion();
     return 0;
@@ -120,7 +184,7 @@ int Run(CConsole& console, std::vector<WString>& args) {
   Stopwatch stopwatch;
   stopwatch.Start();
   CTextReportSink report(console, verbose);
-  if (Failed(CountSourcePath(console, report, totals))) return 2;
+  if (Failed(CountSourcePath(console, report, verbose, totals))) return 2;
   stopwatch.Stop();
 
   if (!verbose) WriteLine(console);
@@ -137,12 +201,14 @@ int RunProgram(std::vector<WString>& args) {
   SetCrashIdentityProvider(ReadCrashIdentity);
   platform::InstallCrashHandler();
   const std::unique_ptr<platform::IConsoleSink> sink = platform::CreateStandardOutputSink();
-  CConsole console(*sink);
+  CFrameSink frame(*sink);
+  CConsole console(frame);
+  // The last words go to standard output's own sink, which writes them without allocating.
   const LastWordsScope lastWords(*sink, console);
   SetCrashNotification(FatalReport);
   int exitCode = 2;
   try {
-    exitCode = Run(console, args);
+    exitCode = Run(console, frame, args);
   } catch (const std::bad_alloc&) {
     // Whatever was being done stops here; the line continues the output where it stands.
     exitCode = ReportOutOfMemory();

@@ -123,6 +123,10 @@ class CBaseConsole : public CMessageWriter {
   /// positional argument. Names that match no switch answer true, so they keep swallowing
   /// what follows them.
   virtual bool TakesSeparateValues(WStringView name) const;
+  /// How many of the following arguments a switch that TakesSeparateValues takes at most;
+  /// the next argument that is no switch is then a positional argument again. The frame
+  /// sets no limit.
+  virtual std::size_t SeparateValueLimit(WStringView name) const;
   /// Whether name (without switch characters) selects a switch, abbreviations included.
   virtual bool IsSwitchName(WStringView name) const;
   /// Whether the text names an existing file or folder; decides whether an argument like
@@ -211,6 +215,7 @@ class CBaseConsole : public CMessageWriter {
   // Parser state: the switch that waits for blank-separated values.
   std::optional<std::size_t> pendingIndex_;
   std::size_t pendingCount_ = 0;
+  std::size_t pendingLimit_ = 0;
   bool longFormSwitch_ = false;  // the switch being handled was typed as --name
   bool helpAskedLongForm_ = false;
 };

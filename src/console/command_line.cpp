@@ -93,6 +93,7 @@ void CBaseConsole::ParseCommandLine(const std::vector<WString>& args) {
       HandleSwitch(args, i);
     } else if (pendingIndex_.has_value()) {
       ++pendingCount_;  // one more value of the waiting switch
+      if (pendingCount_ == pendingLimit_) FinishPendingSwitch(args);
     } else {
       // Not a value of any switch: a positional argument wherever it stands, so the path
       // typed after /subdir is the path counted.
@@ -122,6 +123,7 @@ void CBaseConsole::HandleSwitch(const std::vector<WString>& args, std::size_t in
       // Values may follow as separate arguments.
       pendingIndex_ = index;
       pendingCount_ = 0;
+      pendingLimit_ = SeparateValueLimit(parts.name);
     } else {
       RecordResult(parts.asTyped, CallOnSwitch(parts.longForm, parts.name, {}));
     }
@@ -163,6 +165,10 @@ bool CBaseConsole::TakesSeparateValues(WStringView name) const {
   std::uint32_t id = 0;
   if (LookupParameter(name, kFrameworkParameters, &id) < 0) return true;
   return id == param::kDisplay;
+}
+
+std::size_t CBaseConsole::SeparateValueLimit(WStringView /*name*/) const {
+  return static_cast<std::size_t>(-1);
 }
 
 bool CBaseConsole::IsSwitchName(WStringView name) const {
