@@ -88,28 +88,6 @@ TEST(CsvFieldTest, QuotesOnlyWhenNeeded) {
   }
 }
 
-TEST(RelativePathTest, JoinsFolderAndName) {
-  const struct {
-    std::u16string folder;
-    std::u16string name;
-    char16_t separator;
-    std::u16string path;
-  } rows[] = {
-      {u"/", u"a.c", u'/', u"a.c"},
-      {u"/src", u"a.c", u'/', u"src/a.c"},
-      {u"/src/", u"a.c", u'/', u"src/a.c"},
-      {u"\\src\\net", u"a.c", u'\\', u"src\\net\\a.c"},
-      {u"", u"a.c", u'/', u"a.c"},
-      {u"/src", u"", u'/', u"src"},
-      {u"/", u"", u'/', u""},
-  };
-  for (const auto& row : rows) {
-    WString out;
-    AppendRelativePath(out, row.folder, row.name, row.separator);
-    EXPECT_EQ(ToUtf8(out), ToUtf8(row.path));
-  }
-}
-
 TEST(JsonReportTest, WholeDocument) {
   MemoryOutput output;
   RecordingLines lines;
@@ -266,16 +244,6 @@ TEST(ProblemLineTest, OneLineWhateverTheName) {
   EXPECT_EQ(line.find('\n'), std::string::npos) << line;
   EXPECT_FALSE(problem.systemText.empty());
   EXPECT_NE(line.find(ToUtf8(problem.systemText)), std::string::npos) << line;
-}
-
-TEST(CsvReportTest, StopsWantingMoreWhenTheDocumentFails) {
-  MemoryOutput output;
-  output.failAtWrite = 0;
-  RecordingLines lines;
-  CCsvReport report(output, lines, u'/');
-  report.Begin();
-  EXPECT_FALSE(report.WantsMore());
-  EXPECT_FALSE(report.Finish());
 }
 
 }  // namespace
