@@ -42,6 +42,12 @@ TEST(ConsoleEncodingTest, FileNameBytesAndPairsInNarrowText) {
   EXPECT_EQ(EncodeConsoleText(name, {ConsoleCharset::kUtf8, false}), "x\xFF\xC3(");
   EXPECT_EQ(EncodeConsoleText(name, {ConsoleCharset::kLatin1, false}), "x\xFF\xC3(");
   EXPECT_EQ(EncodeConsoleText(u"\U0001F600\n\n", {ConsoleCharset::kLatin1, true}), "?\r\n\r\n");
+  // A terminal gets valid text instead: U+FFFD, or "?" where the charset has none.
+  EXPECT_EQ(EncodeConsoleText(name, {ConsoleCharset::kUtf8, false, true}),
+            "x\xEF\xBF\xBD\xEF\xBF\xBD(");
+  EXPECT_EQ(EncodeConsoleText(name, {ConsoleCharset::kLatin1, false, true}), "x?\?(");
+  EXPECT_EQ(EncodeConsoleText(name, {ConsoleCharset::kUtf16Le, false, true}),
+            std::string("x\0\xFD\xFF\xFD\xFF(\0", 8));
 }
 
 // The allocation-free encoder of the last words writes what the console writes, and a

@@ -179,17 +179,5 @@ TEST(ParseMapsLine, ReadsAddressesPermissionsInodeAndPath) {
   }
 }
 
-TEST(DecodeUtf8, MatchesTheLosslessConversionAndReportsOverflow) {
-  for (const std::string bytes :
-       {"/usr/lib/libc.so.6", "caf\xc3\xa9", "\xf0\x9f\x98\x80", "bad\xff\xc3", "\xed\xa0\x80"}) {
-    char16_t out[32];
-    const std::size_t units = minidump::DecodeUtf8(bytes, out, 32);
-    EXPECT_EQ(WString(out, units), FromUtf8Lossless(bytes)) << bytes;
-  }
-  char16_t out[2];
-  EXPECT_EQ(minidump::DecodeUtf8("abc", out, 2), 3u);
-  EXPECT_EQ(minidump::DecodeUtf8("a\xf0\x9f\x98\x80", out, 2), 3u);
-}
-
 }  // namespace
 }  // namespace srctally

@@ -337,6 +337,39 @@ TEST(ProgramEndToEndTest, ControlCharactersInNamesArePrintedAsQuestionMarks) {
                             ".\n\n\na?b?[31m.c" + Report(1) + Closing(1));
 }
 
+// A character the narrow encoding cannot show ('€' in Latin-1, most CJK in a Western code
+// page) is written as "?", and everything after it still comes out, in every mode.
+TEST(ProgramEndToEndTest, NamesTheNarrowEncodingCannotShowLoseNothing) {
+  TempDir dir;
+  const fs::path folder = dir.path() / fs::path(u8"\u20ac \u4e2d");
+  const std::string file = "\xC3\xA9\xE2\x82\xACx.c";  // e-acute, euro sign, "x.c"
+  dir.Write(folder / fs::path(std::u8string(file.begin(), file.end())), kSource);
+  const auto expected = [&](const std::function<std::string(const std::string&)>& shown) {
+    return WithEol(Banner() + "Verbose mode enabled.\n\nSource path: " + shown(Text(folder)) +
+                   ".\n\n" + Browsing("/") + "\n" + shown(file) + Report(1) +
+                   "1 file(s) processed.\n\n" + Closing(1));
+  };
+  const auto same = [](const std::string& text) { return text; };
+  const std::map<std::string, std::string> cLocale = {{"LC_ALL", "C"}};
+  const struct {
+    const char* mode;
+    std::function<std::string(const std::string&)> decode;
+    std::function<std::string(const std::string&)> shown;
+  } rows[] = {
+      {"", testing::NarrowTextToUtf8, testing::ShownInNarrowText},  // the default: text
+      {"text", testing::NarrowTextToUtf8, testing::ShownInNarrowText},
+      {"utf8", same, same},
+      {"unicode", Utf16LeToUtf8, same},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> args = {Text(folder), "/display", "verbose"};
+    if (*row.mode != '\0') args.push_back(row.mode);
+    const Outcome run = RunTally(args, {}, row.decode, cLocale);
+    EXPECT_EQ(run.exitCode, 0) << row.mode;
+    EXPECT_EQ(run.output, expected(row.shown)) << row.mode;
+  }
+}
+
 TEST(ProgramEndToEndTest, OutputModesEncodeTheWholeRun) {
   TempDir dir;
   // A folder name beyond ASCII shows the encoding in the source path line.

@@ -41,6 +41,18 @@ class LastWordsScope {
   LastWordsScope& operator=(const LastWordsScope&) = delete;
 };
 
+// Says on standard error that standard output failed, in the layout of the program's other
+// errors: the message, then the system's text for the cause.
+void ReportUnwrittenOutput(std::uint32_t failureCode) {
+  WString text = u"ERROR: the report could not be written to standard output.\n";
+  SystemTextBuffer system;
+  if (GetSystemErrorText(failureCode, system)) {
+    text += system;
+    text += u'\n';
+  }
+  platform::WriteStandardError(text);
+}
+
 void EchoSettings(CConsole& console) {
   WriteLine(console, u"Verbose mode enabled.");
   if ((console.options & option::kNoHeader) != 0) WriteLine(console, u"Header files not parsed.");
@@ -213,7 +225,16 @@ int RunProgram(std::vector<WString>& args) {
     // Whatever was being done stops here; the line continues the output where it stands.
     exitCode = ReportOutOfMemory();
   }
-  sink->Flush();
+  sink->FlushAll();
+  // A run whose output could not be written has not done its job, whatever it counted.
+  if (sink->HasFailed()) {
+    if (exitCode == 0) exitCode = 2;
+    try {
+      ReportUnwrittenOutput(sink->FailureCode());
+    } catch (const std::bad_alloc&) {
+      // Out of memory as well: the exit code alone has to tell.
+    }
+  }
   return exitCode;
 }
 

@@ -31,6 +31,7 @@ inline constexpr std::uint32_t kTooManyOpenFiles = 4;
 inline constexpr std::uint32_t kAccessDenied = 5;
 inline constexpr std::uint32_t kInvalidHandle = 6;
 inline constexpr std::uint32_t kBadFormat = 11;
+inline constexpr std::uint32_t kWriteFault = 29;
 inline constexpr std::uint32_t kInvalidData = 13;
 inline constexpr std::uint32_t kOutOfMemory = 14;
 inline constexpr std::uint32_t kNoMoreFiles = 18;

@@ -6,92 +6,104 @@
 namespace srctally {
 namespace {
 
-void AppendUtf8(std::string& out, char32_t cp) {
+constexpr char32_t kReplacement = 0xFFFD;
+
+std::size_t EncodeCodePoint(char32_t cp, char* out) noexcept {
   if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    out[0] = static_cast<char>(cp);
+    return 1;
   }
+  if (cp < 0x800) {
+    out[0] = static_cast<char>(0xC0 | (cp >> 6));
+    out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 2;
+  }
+  if (cp < 0x10000) {
+    out[0] = static_cast<char>(0xE0 | (cp >> 12));
+    out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<char>(0xF0 | (cp >> 18));
+  out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+  out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+  out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+  return 4;
 }
 
 }  // namespace
 
-std::size_t DecodeUtf8At(std::string_view bytes, std::size_t i, char32_t& cp) {
-  const auto b0 = static_cast<std::uint8_t>(bytes[i]);
-  std::size_t len = 0;
-  char32_t min = 0;
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  } else if ((b0 & 0xE0) == 0xC0) {
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    return 0;
+std::size_t EncodeUtf8Char(WStringView text, std::size_t& i, char* out,
+                           RawBytes rawBytes) noexcept {
+  const char16_t ch = text[i++];
+  if (ch < 0xD800 || ch > 0xDFFF) return EncodeCodePoint(ch, out);
+  if (ch <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
+    const char32_t cp = 0x10000 + ((char32_t(ch) - 0xD800) << 10) + (char32_t(text[i]) - 0xDC00);
+    ++i;
+    return EncodeCodePoint(cp, out);
   }
-  if (i + len > bytes.size()) return 0;
+  if (IsRawByteUnit(ch) && rawBytes == RawBytes::kKeep) {
+    out[0] = static_cast<char>(ch - 0xDC00);
+    return 1;
+  }
+  return EncodeCodePoint(kReplacement, out);
+}
+
+std::string ToUtf8(WStringView text, RawBytes rawBytes) {
+  std::string out;
+  out.reserve(text.size());
+  char bytes[kMaxUtf8CharBytes];
+  for (std::size_t i = 0; i < text.size();) {
+    out.append(bytes, EncodeUtf8Char(text, i, bytes, rawBytes));
+  }
+  return out;
+}
+
+std::size_t DecodeUtf8At(std::string_view bytes, std::size_t i, char32_t& cp) noexcept {
+  const auto lead = static_cast<std::uint8_t>(bytes[i]);
+  const std::size_t len = Utf8LeadLength(lead);
+  if (len == 1) {
+    cp = lead;
+    return 1;
+  }
+  if (len == 0 || len > bytes.size() - i) return 0;
+  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  cp = lead & (0x7F >> len);
   for (std::size_t k = 1; k < len; ++k) {
     const auto b = static_cast<std::uint8_t>(bytes[i + k]);
     if ((b & 0xC0) != 0x80) return 0;
     cp = (cp << 6) | (b & 0x3F);
   }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  if (cp < kSmallest[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
   return len;
 }
 
-std::string ToUtf8(WStringView text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t ch = text[i];
-    if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((char32_t(ch) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00));
-      ++i;
-    } else if (ch >= 0xDC80 && ch <= 0xDCFF) {
-      out += static_cast<char>(ch - 0xDC00);
-    } else if (ch >= 0xD800 && ch <= 0xDFFF) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, ch);
-    }
-  }
-  return out;
-}
-
-WString FromUtf8Lossless(std::string_view bytes) {
-  WString out;
-  out.reserve(bytes.size());
+std::size_t DecodeUtf8Lossless(std::string_view bytes, char16_t* out,
+                               std::size_t capacity) noexcept {
+  std::size_t used = 0;
   for (std::size_t i = 0; i < bytes.size();) {
     char32_t cp = 0;
-    const std::size_t len = DecodeUtf8At(bytes, i, cp);
+    std::size_t len = DecodeUtf8At(bytes, i, cp);
     if (len == 0) {
-      out += static_cast<char16_t>(0xDC00 + static_cast<std::uint8_t>(bytes[i]));
-      ++i;
-      continue;
+      cp = 0xDC00 + static_cast<std::uint8_t>(bytes[i]);  // keep the raw byte
+      len = 1;
     }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    const std::size_t units = cp >= 0x10000 ? 2 : 1;
+    if (units > capacity - used) return capacity + 1;
+    if (units == 2) {
+      out[used++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out[used++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
     } else {
-      out += static_cast<char16_t>(cp);
+      out[used++] = static_cast<char16_t>(cp);
     }
     i += len;
   }
+  return used;
+}
+
+WString FromUtf8Lossless(std::string_view bytes) {
+  WString out(bytes.size(), u'\0');  // never more units than bytes
+  out.resize(DecodeUtf8Lossless(bytes, out.data(), out.size()));
   return out;
 }
 

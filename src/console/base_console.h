@@ -182,6 +182,9 @@ class CBaseConsole : public CMessageWriter {
   std::uint32_t parameterFlags() const { return parameterFlags_; }
   std::uint32_t outputCount() const { return outputCount_; }
   bool isConsole() const { return isConsole_; }
+  /// Whether a write to standard output failed: the output is incomplete and nothing more
+  /// reaches it. Cheap enough to ask before each file.
+  bool OutputFailed() const { return sink_.HasFailed(); }
   const WString& progressPath() const { return progressPath_; }
   void SetProgressPath(WStringView path) { progressPath_ = path; }
   const WString& errorText() const { return errorText_; }

@@ -2,48 +2,56 @@
 #include "console/console_encoding.h"
 
 #include "console/message_writer.h"
-#include "runtime/crash_dump.h"
 
 namespace srctally {
 namespace {
 
+// Most bytes EncodeConsoleChar writes: a CR and a line feed in UTF-16, or one character in
+// UTF-8.
+constexpr std::size_t kMaxCharBytes = 8;
+
 bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
 bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
-bool IsEscapedByte(char16_t ch) { return ch >= 0xDC80 && ch <= 0xDCFF; }
 
-void AppendUtf16Le(std::string& out, WStringView text) {
-  for (char16_t ch : text) {
-    out += static_cast<char>(ch & 0xFF);
-    out += static_cast<char>(ch >> 8);
-  }
+std::size_t PutUtf16Le(char16_t ch, char* out) noexcept {
+  out[0] = static_cast<char>(ch & 0xFF);
+  out[1] = static_cast<char>(ch >> 8);
+  return 2;
 }
 
-void AppendLatin1(std::string& out, WStringView text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t ch = text[i];
-    if (ch <= 0xFF) {
-      out += static_cast<char>(ch);
-    } else if (IsEscapedByte(ch)) {
-      out += static_cast<char>(ch - 0xDC00);  // a file-name byte goes back out unchanged
-    } else {
-      if (IsHighSurrogate(ch) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) ++i;
-      out += '?';
-    }
+// Encodes the character at text[i] (a surrogate pair is one) into out, which has room for
+// kMaxCharBytes, advances i past it and answers the number of bytes. Allocates nothing.
+std::size_t EncodeConsoleChar(WStringView text, std::size_t& i, const ConsoleEncoding& encoding,
+                              char* out) noexcept {
+  std::size_t count = 0;
+  const char16_t ch = text[i];
+  if (ch == u'\n' && encoding.crlf) {
+    count =
+        encoding.charset == ConsoleCharset::kUtf16Le ? PutUtf16Le(u'\r', out) : (*out = '\r', 1);
   }
-}
-
-void AppendPiece(std::string& out, WStringView piece, ConsoleCharset charset) {
-  switch (charset) {
+  char* const at = out + count;
+  switch (encoding.charset) {
     case ConsoleCharset::kUtf8:
-      out += ToUtf8(piece);
-      break;
+      return count +
+             EncodeUtf8Char(text, i, at,
+                            encoding.replaceRawBytes ? RawBytes::kReplace : RawBytes::kKeep);
     case ConsoleCharset::kLatin1:
-      AppendLatin1(out, piece);
-      break;
+      ++i;
+      if (ch <= 0xFF) {
+        *at = static_cast<char>(ch);
+      } else if (IsRawByteUnit(ch) && !encoding.replaceRawBytes) {
+        *at = static_cast<char>(ch - 0xDC00);  // a file-name byte goes back out unchanged
+      } else {
+        if (IsHighSurrogate(ch) && i < text.size() && IsLowSurrogate(text[i])) ++i;
+        *at = '?';
+      }
+      return count + 1;
     case ConsoleCharset::kUtf16Le:
-      AppendUtf16Le(out, piece);
-      break;
+      ++i;
+      return count + PutUtf16Le(encoding.replaceRawBytes && IsRawByteUnit(ch) ? u'\uFFFD' : ch, at);
   }
+  ++i;
+  return count;
 }
 
 }  // namespace
@@ -61,58 +69,19 @@ ConsoleEncoding EncodingForMode(std::uint32_t translationMode, ConsoleCharset na
 }
 
 void AppendConsoleBytes(std::string& out, WStringView text, const ConsoleEncoding& encoding) {
-  if (!encoding.crlf) {
-    AppendPiece(out, text, encoding.charset);
-    return;
-  }
-  // Each "\n" becomes "\r\n", as the C runtime's text modes write it.
-  std::size_t start = 0;
-  for (std::size_t lf = text.find(u'\n'); lf != WStringView::npos; lf = text.find(u'\n', start)) {
-    AppendPiece(out, text.substr(start, lf - start), encoding.charset);
-    AppendPiece(out, u"\r\n", encoding.charset);
-    start = lf + 1;
-  }
-  AppendPiece(out, text.substr(start), encoding.charset);
+  char bytes[kMaxCharBytes];
+  for (std::size_t i = 0; i < text.size();)
+    out.append(bytes, EncodeConsoleChar(text, i, encoding, bytes));
 }
 
 std::size_t EncodeConsoleBytes(WStringView text, const ConsoleEncoding& encoding, char* out,
                                std::size_t capacity) noexcept {
   std::size_t used = 0;
-  // Puts one character (one unit, or a surrogate pair, NUL-terminated) into out; false
-  // when it does not fit.
-  const auto put = [&](const char16_t* character) {
-    char bytes[8];
-    std::size_t count = 0;
-    switch (encoding.charset) {
-      case ConsoleCharset::kUtf8:
-        count = EncodeUtf8(character, bytes, sizeof(bytes));  // the crash-safe encoder
-        break;
-      case ConsoleCharset::kLatin1:
-        bytes[count++] = character[0] <= 0xFF          ? static_cast<char>(character[0])
-                         : IsEscapedByte(character[0]) ? static_cast<char>(character[0] - 0xDC00)
-                                                       : '?';
-        break;
-      case ConsoleCharset::kUtf16Le:
-        for (std::size_t u = 0; u < 2 && character[u] != 0; ++u) {
-          bytes[count++] = static_cast<char>(character[u] & 0xFF);
-          bytes[count++] = static_cast<char>(character[u] >> 8);
-        }
-        break;
-    }
-    if (count > capacity - used) return false;
+  char bytes[kMaxCharBytes];
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t count = EncodeConsoleChar(text, i, encoding, bytes);
+    if (count > capacity - used) break;  // whole characters only
     for (std::size_t b = 0; b < count; ++b) out[used++] = bytes[b];
-    return true;
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char16_t character[3] = {text[i], 0, 0};
-    if (IsHighSurrogate(character[0]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      character[1] = text[++i];
-    }
-    if (character[0] == u'\n' && encoding.crlf) {
-      const char16_t cr[] = {u'\r', 0};
-      if (!put(cr)) break;
-    }
-    if (!put(character)) break;
   }
   return used;
 }

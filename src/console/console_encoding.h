@@ -10,15 +10,18 @@ namespace srctally {
 
 /// The byte encoding of console output.
 enum class ConsoleCharset {
-  kUtf8,     ///< UTF-8; lone-surrogate-escaped file-name bytes are written back as the bytes
+  kUtf8,     ///< UTF-8
   kLatin1,   ///< one byte per character up to U+00FF, "?" for anything else
   kUtf16Le,  ///< UTF-16 little endian
 };
 
-/// An encoding plus the line end a "\n" turns into.
+/// An encoding plus the line end a "\n" turns into. The raw bytes of a name that is not
+/// UTF-8 (IsRawByteUnit) are written back as those bytes, so redirected output keeps names
+/// byte for byte; a terminal gets U+FFFD ("?" in Latin-1) for them instead.
 struct ConsoleEncoding {
   ConsoleCharset charset = ConsoleCharset::kUtf8;
-  bool crlf = false;  ///< "\n" is written as "\r\n"
+  bool crlf = false;             ///< "\n" is written as "\r\n"
+  bool replaceRawBytes = false;  ///< raw name bytes become U+FFFD (a terminal)
 };
 
 /// The encoding of an output translation mode (translation::k*): text is the narrow

@@ -103,24 +103,6 @@ bool ReadMarkBytes(platform::File& file, unsigned char (&bytes)[3], std::size_t&
   return true;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // Appends one character of text in encoding; a character the encoding cannot hold becomes
 // '?' (ANSI) or U+FFFD (a lone surrogate in UTF-8).
 void AppendEncoded(std::string& out, TextEncoding encoding, WStringView text, std::size_t& i) {
@@ -134,15 +116,10 @@ void AppendEncoded(std::string& out, TextEncoding encoding, WStringView text, st
       out += static_cast<char>(ch >> 8);
       break;
     case TextEncoding::kUtf8: {
-      std::uint32_t code = ch;
-      if (ch >= 0xD800 && ch <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-          text[i + 1] <= 0xDFFF) {
-        code = 0x10000 + ((ch - 0xD800u) << 10) + (text[i + 1] - 0xDC00u);
-        ++i;
-      } else if (ch >= 0xD800 && ch <= 0xDFFF) {
-        code = 0xFFFD;
-      }
-      AppendUtf8(out, code);
+      char bytes[kMaxUtf8CharBytes];
+      std::size_t next = i;
+      out.append(bytes, EncodeUtf8Char(text, next, bytes, RawBytes::kReplace));
+      i = next - 1;  // the caller steps past the last unit taken
       break;
     }
   }

@@ -23,6 +23,8 @@ class IConsoleSink {
   /// Makes what was written visible: at once on a terminal; for redirected output the
   /// bytes may wait for the end of their line (or the sink's end), so flushing is cheap.
   virtual void Flush() = 0;
+  /// Writes out everything the sink still holds, whatever its line: the end of the output.
+  virtual void FlushAll() = 0;
   /// Waits for one key and answers it without echoing it; 0 when no key can be read any
   /// more (input closed).
   virtual char16_t ReadKey() = 0;
@@ -34,6 +36,13 @@ class IConsoleSink {
     Write(text);
     Flush();
   }
+  /// Whether a write to standard output failed (a full disk, a closed pipe or descriptor).
+  /// The report is incomplete from there on, so the sink writes nothing more. Cheap: the
+  /// walk asks it before each file.
+  virtual bool HasFailed() const = 0;
+  /// The system error of the first failed write in the Win32 code space (as
+  /// platform::GetLastErrorCode answers it), never 0 once HasFailed; 0 while none failed.
+  virtual std::uint32_t FailureCode() const = 0;
 };
 
 /// WriteUrgently for a process that has no sink (yet): text goes straight to standard
@@ -45,5 +54,10 @@ void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept;
 /// output defaults to the narrow text of the locale. On Windows standard error is switched
 /// to UTF-16 as well.
 std::unique_ptr<IConsoleSink> CreateStandardOutputSink();
+
+/// Writes text to standard error, in the encoding its terminal or the locale expects (on
+/// Windows UTF-16, the mode standard error is switched to). Failures are ignored: there is
+/// no other place left to report them.
+void WriteStandardError(WStringView text);
 
 }  // namespace srctally::platform

@@ -143,37 +143,13 @@ DumpTime DumpTimeFromUnix(std::int64_t seconds, int milliseconds, std::int32_t u
 }
 
 std::size_t EncodeUtf8(const char16_t* text, char* out, std::size_t capacity) {
+  const WStringView view(text);
   std::size_t used = 0;
-  auto put = [&](unsigned byte) {
-    if (used + 1 >= capacity) return false;
-    out[used++] = static_cast<char>(byte);
-    return true;
-  };
-  for (std::size_t i = 0; text[i] != u'\0'; ++i) {
-    std::uint32_t code = text[i];
-    bool ok = true;
-    if (code >= 0xD800 && code <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-      ++i;
-    } else if (code >= 0xDC80 && code <= 0xDCFF) {
-      ok = put(code - 0xDC00);  // a raw byte that was not valid UTF-8
-      if (!ok) return 0;
-      continue;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      ok = put(code);
-    } else if (code < 0x800) {
-      ok = put(0xC0 | (code >> 6)) && put(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      ok =
-          put(0xE0 | (code >> 12)) && put(0x80 | ((code >> 6) & 0x3F)) && put(0x80 | (code & 0x3F));
-    } else {
-      ok = put(0xF0 | (code >> 18)) && put(0x80 | ((code >> 12) & 0x3F)) &&
-           put(0x80 | ((code >> 6) & 0x3F)) && put(0x80 | (code & 0x3F));
-    }
-    if (!ok) return 0;
+  char bytes[kMaxUtf8CharBytes];
+  for (std::size_t i = 0; i < view.size();) {
+    const std::size_t length = EncodeUtf8Char(view, i, bytes);
+    if (length >= capacity - used) return 0;  // the NUL must fit behind it
+    for (std::size_t k = 0; k < length; ++k) out[used++] = bytes[k];
   }
   if (capacity == 0) return 0;
   out[used] = '\0';

@@ -73,26 +73,4 @@ bool ParseMapsLine(std::string_view line, MapsEntry& entry) {
   return true;
 }
 
-std::size_t DecodeUtf8(std::string_view bytes, char16_t* out, std::size_t capacity) {
-  std::size_t used = 0;
-  for (std::size_t i = 0; i < bytes.size();) {
-    char32_t cp = 0;
-    std::size_t len = DecodeUtf8At(bytes, i, cp);
-    if (len == 0) {
-      cp = 0xDC00 + static_cast<std::uint8_t>(bytes[i]);  // keep the raw byte
-      len = 1;
-    }
-    const std::size_t units = cp >= 0x10000 ? 2 : 1;
-    if (used + units > capacity) return capacity + 1;
-    if (units == 2) {
-      out[used++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out[used++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out[used++] = static_cast<char16_t>(cp);
-    }
-    i += len;
-  }
-  return used;
-}
-
 }  // namespace srctally::minidump

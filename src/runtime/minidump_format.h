@@ -196,9 +196,4 @@ struct MapsEntry {
 /// Allocates nothing.
 bool ParseMapsLine(std::string_view line, MapsEntry& entry);
 
-/// Decodes bytes to UTF-16 with the lossless rules of FromUtf8Lossless into out (capacity
-/// units; the result is not terminated). Returns the units written, or capacity + 1 when
-/// the text does not fit. Allocates nothing.
-std::size_t DecodeUtf8(std::string_view bytes, char16_t* out, std::size_t capacity);
-
 }  // namespace srctally::minidump

@@ -22,6 +22,9 @@ class FakeConsoleSink final : public platform::IConsoleSink {
     ++writes;
   }
   void Flush() override { ++flushes; }
+  void FlushAll() override { ++flushes; }
+  bool HasFailed() const override { return failureCode != 0; }
+  std::uint32_t FailureCode() const override { return failureCode; }
   char16_t ReadKey() override {
     if (keys.empty()) return 0;
     const char16_t key = keys.front();
@@ -38,7 +41,8 @@ class FakeConsoleSink final : public platform::IConsoleSink {
   int writes = 0;
   int flushes = 0;
   int keysRead = 0;
-  std::deque<char16_t> keys;  ///< keys ReadKey answers, then 0 (input closed)
+  std::deque<char16_t> keys;      ///< keys ReadKey answers, then 0 (input closed)
+  std::uint32_t failureCode = 0;  ///< set to make the sink report a failed write
 
  private:
   bool terminal_;

@@ -1,9 +1,12 @@
 // Standard output on POSIX: encodes in the sink, writes whole lines to a redirected output
-// and every piece to a terminal; keys come raw from a terminal's input.
+// and every piece to a terminal; keys come raw from a terminal's input. A failed write is
+// remembered with its cause, and nothing more is written after it.
 #include "platform/console_sink.h"
 
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,14 +15,17 @@
 #include <cstring>
 #include <string>
 
+#include "base/status.h"
 #include "console/console_encoding.h"
 #include "console/message_writer.h"
+#include "platform/last_error.h"
 
 namespace srctally::platform {
 namespace {
 
-constexpr int kOutput = 1;
 constexpr int kInput = 0;
+constexpr int kOutput = 1;
+constexpr int kError = 2;
 constexpr std::size_t kBufferLimit = 64 * 1024;
 
 // The narrow encoding of the user's locale: UTF-8 when its codeset says so, else Latin-1.
@@ -33,17 +39,40 @@ ConsoleCharset LocaleNarrowCharset() {
   return utf8 ? ConsoleCharset::kUtf8 : ConsoleCharset::kLatin1;
 }
 
-void WriteAll(int fd, const char* bytes, std::size_t size) noexcept {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, bytes + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // output failures are not reported
-    done += static_cast<std::size_t>(n);
+// A standard descriptor the process was started without is taken by /dev/null at once, so
+// that no file the run opens later becomes "standard output". Output is opened read-only:
+// every write to it then fails with EBADF, as writes to the closed descriptor would.
+void KeepStandardDescriptorsTaken() {
+  for (int fd = kInput; fd <= kError; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = ::open("/dev/null", fd == kError ? O_WRONLY : O_RDONLY);
+    if (opened >= 0 && opened != fd) ::close(opened);  // fd was taken meanwhile
   }
 }
 
-void WriteAll(int fd, const std::string& bytes) { WriteAll(fd, bytes.data(), bytes.size()); }
+// Writes all of bytes to fd, retrying after signals and waiting while a non-blocking
+// descriptor is full. Answers 0, or the Win32 code of the failure.
+std::uint32_t WriteAll(int fd, const char* bytes, std::size_t size) noexcept {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::write(fd, bytes + done, size - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      struct pollfd ready {
+        fd, POLLOUT, 0
+      };
+      if (::poll(&ready, 1, -1) >= 0 || errno == EINTR) continue;
+    }
+    if (n == 0) return win32err::kWriteFault;  // no progress and no reason given
+    const std::uint32_t code = Win32ErrorFromErrno(errno);
+    return code != 0 ? code : win32err::kWriteFault;
+  }
+  return 0;
+}
 
 // Encodes text piece by piece into a buffer on the stack and writes it: no allocation, no
 // lock, only write(2), so a signal handler may call it.
@@ -73,18 +102,21 @@ bool ReadByte(unsigned char& byte) {
   }
 }
 
-// One UTF-8 encoded key; characters beyond the 16-bit range answer U+FFFD.
+// One UTF-8 encoded key; a malformed sequence and characters beyond the 16-bit range
+// answer U+FFFD.
 char16_t ReadUtf8Key() {
-  unsigned char lead = 0;
-  if (!ReadByte(lead)) return 0;
-  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-  char32_t cp = extra == 0 ? lead : (lead & (0x3F >> extra));
-  for (; extra > 0; --extra) {
-    unsigned char next = 0;
-    if (!ReadByte(next)) return 0;
-    cp = (cp << 6) | (next & 0x3F);
+  char bytes[4] = {};
+  unsigned char byte = 0;
+  if (!ReadByte(byte)) return 0;
+  bytes[0] = static_cast<char>(byte);
+  const std::size_t length = Utf8LeadLength(byte);
+  for (std::size_t k = 1; k < length; ++k) {
+    if (!ReadByte(byte)) return 0;
+    bytes[k] = static_cast<char>(byte);
   }
-  return cp > 0xFFFF || cp == 0 ? char16_t{0xFFFD} : static_cast<char16_t>(cp);
+  char32_t cp = 0;
+  const std::size_t decoded = DecodeUtf8At(std::string_view(bytes, length ? length : 1), 0, cp);
+  return decoded == 0 || cp > 0xFFFF || cp == 0 ? char16_t{0xFFFD} : static_cast<char16_t>(cp);
 }
 
 class PosixConsoleSink final : public IConsoleSink {
@@ -92,14 +124,16 @@ class PosixConsoleSink final : public IConsoleSink {
   PosixConsoleSink()
       : terminal_(::isatty(kOutput) == 1),
         narrow_(LocaleNarrowCharset()),
-        encoding_{terminal_ ? ConsoleCharset::kUtf8 : narrow_, false} {}
+        encoding_{terminal_ ? ConsoleCharset::kUtf8 : narrow_, false, terminal_} {}
   ~PosixConsoleSink() override { WriteOut(); }
 
   bool IsTerminal() const override { return terminal_; }
   void SetMode(std::uint32_t translationMode) override {
     encoding_ = EncodingForMode(translationMode, narrow_, false);
+    encoding_.replaceRawBytes = terminal_;
   }
   void Write(WStringView text) override {
+    if (failure_ != 0) return;  // the report is broken off; nothing more is worth writing
     appending_ = true;
     AppendConsoleBytes(pending_, text, encoding_);
     appending_ = false;
@@ -117,11 +151,15 @@ class PosixConsoleSink final : public IConsoleSink {
   void Flush() override {
     if (terminal_ || lineEnded_) WriteOut();
   }
+  void FlushAll() override { WriteOut(); }
   char16_t ReadKey() override;
+  bool HasFailed() const override { return failure_ != 0; }
+  std::uint32_t FailureCode() const override { return failure_; }
 
  private:
   void WriteOut() {
-    WriteAll(kOutput, pending_);
+    if (failure_ == 0 && !pending_.empty())
+      failure_ = WriteAll(kOutput, pending_.data(), pending_.size());
     pending_.clear();
     lineEnded_ = false;
   }
@@ -132,6 +170,7 @@ class PosixConsoleSink final : public IConsoleSink {
   std::string pending_;
   bool lineEnded_ = false;
   volatile bool appending_ = false;  // pending_ may be half changed: read by WriteUrgently
+  std::uint32_t failure_ = 0;
 };
 
 char16_t PosixConsoleSink::ReadKey() {
@@ -151,11 +190,20 @@ char16_t PosixConsoleSink::ReadKey() {
 }  // namespace
 
 std::unique_ptr<IConsoleSink> CreateStandardOutputSink() {
+  KeepStandardDescriptorsTaken();
   return std::make_unique<PosixConsoleSink>();
 }
 
 void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {
   WriteUrgentText(text, ConsoleEncoding{ConsoleCharset::kUtf8, false});
+}
+
+void WriteStandardError(WStringView text) {
+  const bool terminal = ::isatty(kError) == 1;
+  const ConsoleEncoding encoding{terminal ? ConsoleCharset::kUtf8 : LocaleNarrowCharset(), false,
+                                 terminal};
+  const std::string bytes = EncodeConsoleText(text, encoding);
+  WriteAll(kError, bytes.data(), bytes.size());
 }
 
 }  // namespace srctally::platform

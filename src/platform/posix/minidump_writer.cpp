@@ -328,7 +328,7 @@ std::size_t StringBytes(std::size_t length) {
 
 /// The module's name in UTF-16, in nameUnits; an over-long name is written empty.
 std::size_t DecodeModuleName(const ModuleRange& module) {
-  const std::size_t units = md::DecodeUtf8(NameOf(module), nameUnits, kMaxNameUnits);
+  const std::size_t units = DecodeUtf8Lossless(NameOf(module), nameUnits, kMaxNameUnits);
   return units > kMaxNameUnits ? 0 : units;
 }
 

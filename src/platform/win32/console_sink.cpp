@@ -1,60 +1,173 @@
-// Standard output on Windows through the C runtime's translation modes (_setmode), which
-// also turn each line feed into CR LF.
+// Standard output on Windows. The sink converts each message itself and writes it whole as
+// bytes (WriteFile) or, on a console window, as UTF-16 (WriteConsoleW): the C runtime's
+// wide text streams stop at the first character the code page cannot show and drop the
+// rest of the message, line end included. A failed write is remembered with its cause, and
+// nothing more is written after it.
 #include "platform/console_sink.h"
 
 #include <conio.h>
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include "base/status.h"
+#include "console/console_encoding.h"
+#include "console/message_writer.h"
 
 namespace srctally::platform {
 namespace {
 
-// Writes text through the C runtime's stream in its current mode, from a buffer on the
-// stack: nothing is allocated on the way, so it also works with an exhausted heap.
-void WriteUrgentText(const char16_t* text) noexcept {
-  wchar_t wide[1025];
-  std::size_t length = 0;
-  for (; length + 1 < sizeof(wide) / sizeof(wide[0]) && text[length] != u'\0'; ++length) {
-    wide[length] = static_cast<wchar_t>(text[length]);
+// Redirected output waits for its line end up to this many characters, so a row of
+// progress dots does not cost one system call per dot.
+constexpr std::size_t kBufferLimit = 32 * 1024;
+// Text is converted and written in pieces of at most this many units, through buffers on
+// the stack: the same path serves the last words of a process whose heap is exhausted.
+constexpr std::size_t kPieceUnits = 1024;
+constexpr std::size_t kPieceBytes = 8 * kPieceUnits;  // CR LF, up to four bytes per unit
+
+bool IsConsoleHandle(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
+}
+
+// The last error, never 0: a failure whose cause was lost still is a failure.
+std::uint32_t LastFailure() noexcept {
+  const DWORD code = ::GetLastError();
+  return code != 0 ? code : win32err::kWriteFault;
+}
+
+// piece with a CR before each line feed, into wide (room for twice the piece).
+int WithCarriageReturns(WStringView piece, wchar_t* wide) noexcept {
+  int count = 0;
+  for (const char16_t ch : piece) {
+    if (ch == u'\n') wide[count++] = L'\r';
+    wide[count++] = static_cast<wchar_t>(ch);
   }
-  wide[length] = L'\0';
-  std::fputws(wide, stdout);
-  std::fflush(stdout);
+  return count;
+}
+
+// piece as narrow text of a code page, each line feed as CR LF, '?' for a character the
+// code page cannot show (no look-alike substitutes). Answers the byte count.
+std::size_t CodePageBytes(WStringView piece, UINT codePage, char* out) noexcept {
+  if (codePage == CP_UTF8) {
+    return EncodeConsoleBytes(piece, {ConsoleCharset::kUtf8, true, true}, out, kPieceBytes);
+  }
+  wchar_t wide[2 * kPieceUnits];
+  const int units = WithCarriageReturns(piece, wide);
+  if (units == 0) return 0;
+  const int capacity = static_cast<int>(kPieceBytes);
+  int size = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, units, out, capacity, "?",
+                                   nullptr);
+  if (size <= 0) {
+    // Some code pages take neither flags nor a fallback character.
+    size = ::WideCharToMultiByte(codePage, 0, wide, units, out, capacity, nullptr, nullptr);
+  }
+  if (size <= 0) {
+    return EncodeConsoleBytes(piece, {ConsoleCharset::kLatin1, true, true}, out, kPieceBytes);
+  }
+  return static_cast<std::size_t>(size);
+}
+
+// Writes text to output in translationMode, piece by piece; answers 0 or the system error
+// of the failed write. Allocates nothing.
+std::uint32_t WriteText(HANDLE output, bool console, std::uint32_t translationMode,
+                        WStringView text) noexcept {
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return win32err::kInvalidHandle;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t units = std::min(kPieceUnits, text.size() - at);
+    const char16_t last = text[at + units - 1];
+    if (at + units < text.size() && last >= 0xD800 && last <= 0xDBFF) --units;  // keep a pair
+    const WStringView piece = text.substr(at, units);
+    at += units;
+    if (console && translationMode != translation::kText) {
+      // A console window shows UTF-16 as it stands, in the unicode and utf8 modes alike.
+      wchar_t wide[2 * kPieceUnits];
+      const int count = WithCarriageReturns(piece, wide);
+      for (int done = 0; done < count;) {
+        DWORD written = 0;
+        if (!::WriteConsoleW(output, wide + done, static_cast<DWORD>(count - done), &written,
+                             nullptr)) {
+          return LastFailure();
+        }
+        if (written == 0) return win32err::kWriteFault;
+        done += static_cast<int>(written);
+      }
+      continue;
+    }
+    char bytes[kPieceBytes];
+    std::size_t count = 0;
+    switch (translationMode) {
+      case translation::kUnicode:
+        count = EncodeConsoleBytes(piece, {ConsoleCharset::kUtf16Le, true, false}, bytes,
+                                   sizeof(bytes));
+        break;
+      case translation::kUtf8:
+        count =
+            EncodeConsoleBytes(piece, {ConsoleCharset::kUtf8, true, true}, bytes, sizeof(bytes));
+        break;
+      default:
+        count = CodePageBytes(piece, console ? ::GetConsoleOutputCP() : CP_ACP, bytes);
+        break;
+    }
+    for (std::size_t done = 0; done < count;) {
+      DWORD written = 0;
+      if (!::WriteFile(output, bytes + done, static_cast<DWORD>(count - done), &written, nullptr)) {
+        return LastFailure();
+      }
+      if (written == 0) return win32err::kWriteFault;
+      done += written;
+    }
+  }
+  return 0;
+}
+
+// The NUL-terminated last words, cut at 1,024 characters.
+WStringView UrgentText(const char16_t* text) noexcept {
+  std::size_t length = 0;
+  while (length < 1024 && text[length] != u'\0') ++length;
+  return WStringView(text, length);
 }
 
 class Win32ConsoleSink final : public IConsoleSink {
  public:
-  Win32ConsoleSink() : terminal_(::_isatty(::_fileno(stdout)) != 0) {
-    // A console shows UTF-16 as it stands; redirected output keeps the C runtime's text.
-    if (terminal_) ::_setmode(::_fileno(stdout), _O_U16TEXT);
+  Win32ConsoleSink()
+      : output_(::GetStdHandle(STD_OUTPUT_HANDLE)),
+        terminal_(IsCharacterDevice()),
+        console_(IsConsoleHandle(output_)),
+        mode_(terminal_ ? translation::kUnicode : translation::kText) {
+    // The program writes nothing to standard error but its word on a failed output.
     ::_setmode(::_fileno(stderr), _O_U16TEXT);
   }
-  ~Win32ConsoleSink() override { std::fflush(stdout); }
+  ~Win32ConsoleSink() override { WriteOut(); }
 
   bool IsTerminal() const override { return terminal_; }
   void SetMode(std::uint32_t translationMode) override {
-    std::fflush(stdout);
-    ::_setmode(::_fileno(stdout), static_cast<int>(translationMode));
+    WriteOut();
+    mode_ = translationMode;
   }
   void Write(WStringView text) override {
-    const std::wstring wide(text.begin(), text.end());
-    std::fputws(wide.c_str(), stdout);
+    if (failure_ != 0) return;  // the report is broken off; nothing more is worth writing
+    appending_ = true;
+    pending_ += text;
+    appending_ = false;
     if (text.find(u'\n') != WStringView::npos) lineEnded_ = true;
+    if (pending_.size() >= kBufferLimit) WriteOut();
   }
   void Flush() override {
-    // Redirected output waits for its line end in the C runtime's buffer, so a row of
-    // progress dots does not cost one system call per dot.
-    if (terminal_ || lineEnded_) {
-      std::fflush(stdout);
-      lineEnded_ = false;
-    }
+    if (terminal_ || lineEnded_) WriteOut();
   }
-  void WriteUrgently(const char16_t* text) noexcept override { WriteUrgentText(text); }
+  void FlushAll() override { WriteOut(); }
+  void WriteUrgently(const char16_t* text) noexcept override {
+    // The waiting text goes first, unless the crash came while it was being appended.
+    if (!appending_) WriteOut();
+    WriteText(output_, console_, mode_, UrgentText(text));
+  }
   char16_t ReadKey() override {
-    std::fflush(stdout);
+    WriteOut();  // the question must be visible before the wait
     for (;;) {
       const wint_t key = ::_getwch();
       // Function and arrow keys arrive as a 0 or 0xE0 lead followed by a scan code; they
@@ -66,10 +179,30 @@ class Win32ConsoleSink final : public IConsoleSink {
       return static_cast<char16_t>(key);
     }
   }
+  bool HasFailed() const override { return failure_ != 0; }
+  std::uint32_t FailureCode() const override { return failure_; }
 
  private:
+  static bool IsCharacterDevice() {
+    const int fd = ::_fileno(stdout);
+    return fd >= 0 && ::_isatty(fd) != 0;
+  }
+
+  void WriteOut() noexcept {
+    if (failure_ == 0 && !pending_.empty())
+      failure_ = WriteText(output_, console_, mode_, pending_);
+    pending_.clear();
+    lineEnded_ = false;
+  }
+
+  HANDLE output_;
   bool terminal_;
+  bool console_;
+  std::uint32_t mode_;
+  WString pending_;
   bool lineEnded_ = false;
+  volatile bool appending_ = false;  // pending_ may be half changed: read by WriteUrgently
+  std::uint32_t failure_ = 0;
 };
 
 }  // namespace
@@ -78,6 +211,15 @@ std::unique_ptr<IConsoleSink> CreateStandardOutputSink() {
   return std::make_unique<Win32ConsoleSink>();
 }
 
-void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept { WriteUrgentText(text); }
+void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  WriteText(output, IsConsoleHandle(output), translation::kText, UrgentText(text));
+}
+
+void WriteStandardError(WStringView text) {
+  const std::wstring wide(text.begin(), text.end());
+  std::fputws(wide.c_str(), stderr);
+  std::fflush(stderr);
+}
 
 }  // namespace srctally::platform
