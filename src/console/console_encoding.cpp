@@ -48,6 +48,10 @@ std::size_t EncodeConsoleChar(WStringView text, std::size_t& i, const ConsoleEnc
       return count + 1;
     case ConsoleCharset::kUtf16Le:
       ++i;
+      if (IsHighSurrogate(ch) && i < text.size() && IsLowSurrogate(text[i])) {
+        PutUtf16Le(ch, at);  // a pair stays whole
+        return count + 2 + PutUtf16Le(text[i++], at + 2);
+      }
       return count + PutUtf16Le(encoding.replaceRawBytes && IsRawByteUnit(ch) ? u'\uFFFD' : ch, at);
   }
   ++i;

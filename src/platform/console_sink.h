@@ -55,9 +55,4 @@ void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept;
 /// to UTF-16 as well.
 std::unique_ptr<IConsoleSink> CreateStandardOutputSink();
 
-/// Writes text to standard error, in the encoding its terminal or the locale expects (on
-/// Windows UTF-16, the mode standard error is switched to). Failures are ignored: there is
-/// no other place left to report them.
-void WriteStandardError(WStringView text);
-
 }  // namespace srctally::platform

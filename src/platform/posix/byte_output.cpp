@@ -56,9 +56,6 @@ class PosixStandardOutputBytes final : public IByteOutput {
   std::uint32_t failureCode_ = 0;
 };
 
-constexpr bool IsHighSurrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
-constexpr bool IsLowSurrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
-
 }  // namespace
 
 std::unique_ptr<IByteOutput> CreateStandardOutputBytes() {
@@ -66,21 +63,9 @@ std::unique_ptr<IByteOutput> CreateStandardOutputBytes() {
 }
 
 void WriteStandardError(WStringView text) {
-  std::string bytes;
-  if (::isatty(kError) == 1) {
-    // A terminal would take stray bytes as the start of a character: show U+FFFD instead.
-    WString shown(text);
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-      if (IsHighSurrogate(shown[i]) && i + 1 < shown.size() && IsLowSurrogate(shown[i + 1])) {
-        ++i;
-      } else if (IsHighSurrogate(shown[i]) || IsLowSurrogate(shown[i])) {
-        shown[i] = u'\uFFFD';
-      }
-    }
-    bytes = ToUtf8(shown);
-  } else {
-    bytes = ToUtf8(text);
-  }
+  // A terminal would take stray bytes as the start of a character: show U+FFFD instead.
+  const std::string bytes =
+      ToUtf8(text, ::isatty(kError) == 1 ? RawBytes::kReplace : RawBytes::kKeep);
   WriteAll(kError, bytes);
 }
 

@@ -198,12 +198,4 @@ void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {
   WriteUrgentText(text, ConsoleEncoding{ConsoleCharset::kUtf8, false});
 }
 
-void WriteStandardError(WStringView text) {
-  const bool terminal = ::isatty(kError) == 1;
-  const ConsoleEncoding encoding{terminal ? ConsoleCharset::kUtf8 : LocaleNarrowCharset(), false,
-                                 terminal};
-  const std::string bytes = EncodeConsoleText(text, encoding);
-  WriteAll(kError, bytes.data(), bytes.size());
-}
-
 }  // namespace srctally::platform

@@ -216,10 +216,4 @@ void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {
   WriteText(output, IsConsoleHandle(output), translation::kText, UrgentText(text));
 }
 
-void WriteStandardError(WStringView text) {
-  const std::wstring wide(text.begin(), text.end());
-  std::fputws(wide.c_str(), stderr);
-  std::fflush(stderr);
-}
-
 }  // namespace srctally::platform
