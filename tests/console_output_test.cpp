@@ -5,6 +5,7 @@
 
 #include "console/compact_path.h"
 #include "console/console_encoding.h"
+#include "input/text_report_sink.h"
 #include "platform/file_system.h"
 #include "testing/test_console.h"
 
@@ -180,6 +181,18 @@ TEST_F(TerminalProgressTest, ControlCharactersOfThePathAreShownAsQuestionMarks) 
   CConsoleProgressPath scope(console, u"/a\x1b[2J\nb.c");
   console.WriteProgress(u"1");
   EXPECT_EQ(sink.Text(), "\r/a?[2J?b.c: 1");
+}
+
+// The walk asks its report whether anybody still reads; the report asks the console.
+TEST(ConsoleOutputFailureTest, AFailedOutputEndsTheWalksWish) {
+  FakeConsoleSink sink;
+  TestConsole console(sink);
+  CTextReportSink report(console, false);
+  report.SetOutputFailedQuery(CBaseConsole::OutputFailedAt, &console);
+  EXPECT_TRUE(report.WantsMore());
+  sink.failureCode = 112;  // the disk is full
+  EXPECT_TRUE(console.OutputFailed());
+  EXPECT_FALSE(report.WantsMore());
 }
 
 TEST_F(RedirectedProgressTest, OnlyTheFinalLineWithTheFullPath) {

@@ -196,6 +196,8 @@ int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
   Stopwatch stopwatch;
   stopwatch.Start();
   CTextReportSink report(console, verbose);
+  // Once the report cannot be written, counting the rest of the tree serves nobody.
+  report.SetOutputFailedQuery(CBaseConsole::OutputFailedAt, &console);
   if (Failed(CountSourcePath(console, report, verbose, totals))) return 2;
   stopwatch.Stop();
 

@@ -185,6 +185,10 @@ class CBaseConsole : public CMessageWriter {
   /// Whether a write to standard output failed: the output is incomplete and nothing more
   /// reaches it. Cheap enough to ask before each file.
   bool OutputFailed() const { return sink_.HasFailed(); }
+  /// OutputFailed of the console at context, for readers that take a plain function.
+  static bool OutputFailedAt(const void* context) {
+    return static_cast<const CBaseConsole*>(context)->OutputFailed();
+  }
   const WString& progressPath() const { return progressPath_; }
   void SetProgressPath(WStringView path) { progressPath_ = path; }
   const WString& errorText() const { return errorText_; }
