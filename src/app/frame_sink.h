@@ -30,7 +30,13 @@ class CFrameSink final : public platform::IConsoleSink {
   void Flush() override {
     if (!toError_) output_.Flush();
   }
+  void FlushAll() override {
+    if (!toError_) output_.FlushAll();
+  }
   char16_t ReadKey() override { return output_.ReadKey(); }
+  /// Standard error's failures are not tracked: there is nowhere left to report them.
+  bool HasFailed() const override { return !toError_ && output_.HasFailed(); }
+  std::uint32_t FailureCode() const override { return toError_ ? 0 : output_.FailureCode(); }
 
  private:
   platform::IConsoleSink& output_;
