@@ -206,11 +206,14 @@ void CCountingPipeline::ReleaseReady() {
       case Kind::kSkipped:
         sink_.FolderSkipped(*event.folder, event.skip);
         break;
-      case Kind::kFailed:
-        sink_.WalkFailed(event.step, *event.folder, event.name, event.code);
+      case Kind::kFailed: {
+        // event is the queue's front: keep its code before the front is dropped.
+        const HResult code = event.code;
+        sink_.WalkFailed(event.step, *event.folder, event.name, code);
         events_.pop_front();
-        Fail(event.code);
+        Fail(code);
         return;
+      }
     }
     events_.pop_front();
   }
