@@ -324,6 +324,34 @@ TEST(ProgramEndToEndTest, FileThatCannotBeCountedEndsTheRunWithExitCodeTwo) {
                     ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData)));
 }
 
+// A report many times the size of an output block, broken off by a failure at its end:
+// every byte arrives, in order, whatever the number of threads.
+TEST(ProgramEndToEndTest, ALongReportArrivesWholeUpToItsFailure) {
+  TempDir dir;
+  std::string blocks;
+  for (int i = 0; i < 800; ++i) {
+    const std::string name = "file" + std::to_string(1000 + i) + ".c";
+    dir.Write(name, kSource);
+    blocks += "\n" + name + Report(1);
+  }
+  dir.Write("sub/bad.c", std::string("\xFE\xFF", 2) + "x\n");
+  const std::string expected =
+      WithEol(Banner() + "Verbose mode enabled.\nProcessing files in sub-directories.\n\n" +
+              SourcePath(dir.path()) + Browsing("/") + blocks + "800 file(s) processed.\n\n" +
+              Browsing("/sub") +
+              ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData) +
+              ErrorWithSystemText(std::string("cannot search for files in ") + kSep + "sub.",
+                                  win32err::kInvalidData));
+  ASSERT_GT(expected.size(), 4u * 64 * 1024);
+  for (const char* threads : {"1", "3"}) {
+    const Outcome run = RunTally({Text(dir.path()), "/subdir", "/display", "verbose"}, {}, {},
+                                 {{"SRCTALLY_THREADS", threads}});
+    EXPECT_EQ(run.exitCode, 2) << threads;
+    EXPECT_TRUE(run.output == expected)
+        << threads << ": " << run.output.size() << " bytes of " << expected.size();
+  }
+}
+
 TEST(ProgramEndToEndTest, ControlCharactersInNamesArePrintedAsQuestionMarks) {
   if (kSep != '/') GTEST_SKIP() << "Windows names cannot hold control characters";
   TempDir dir;

@@ -14,7 +14,7 @@ class CFrameSink final : public platform::IConsoleSink {
 
   /// From now on the frame's text goes to standard error.
   void UseStandardError() {
-    output_.Flush();
+    output_.FlushAll();
     toError_ = true;
   }
 

@@ -30,7 +30,8 @@ class IByteOutput {
 /// descriptor is put in binary mode). Nothing else may write to standard output meanwhile.
 std::unique_ptr<IByteOutput> CreateStandardOutputBytes();
 
-/// Writes text to standard error at once ("\n" ends a line). POSIX: UTF-8, with the bytes of
+/// Writes text to standard error at once ("\n" ends a line), after what the sink over standard
+/// output still holds. POSIX: UTF-8, with the bytes of
 /// a name that is not UTF-8 kept as they are unless standard error is a terminal, which
 /// shows U+FFFD for them. Windows: through the C runtime's UTF-16 mode of standard error. A
 /// failure is ignored: there is nowhere left to report it.

@@ -20,8 +20,9 @@ class IConsoleSink {
   virtual void SetMode(std::uint32_t translationMode) = 0;
   /// Writes text in the current mode; "\n" becomes the platform's line end.
   virtual void Write(WStringView text) = 0;
-  /// Makes what was written visible: at once on a terminal; for redirected output the
-  /// bytes may wait for the end of their line (or the sink's end), so flushing is cheap.
+  /// Makes what was written visible at once on a terminal. Redirected output may wait until
+  /// a block of it is full, FlushAll, a key is read or a line goes to standard error, so
+  /// flushing is cheap.
   virtual void Flush() = 0;
   /// Writes out everything the sink still holds, whatever its line: the end of the output.
   virtual void FlushAll() = 0;
@@ -48,6 +49,11 @@ class IConsoleSink {
 /// WriteUrgently for a process that has no sink (yet): text goes straight to standard
 /// output as the narrow text of redirected output, without allocating.
 void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept;
+
+/// Writes out what the sink over standard output still holds, so that a line for standard
+/// error comes after the report text written before it. Harmless without a sink; not for a
+/// signal handler.
+void FlushStandardOutputSink();
 
 /// The sink over the process's standard output. On a terminal the default output is the
 /// terminal's own encoding (UTF-16 on a Windows console, UTF-8 elsewhere); redirected

@@ -1,5 +1,5 @@
-// The POSIX console sink on a redirected standard output: bytes per mode and line-end
-// flushing.
+// The POSIX console sink on a redirected standard output: bytes per mode and writing in
+// blocks.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "console/message_writer.h"
+#include "platform/byte_output.h"
 #include "platform/console_sink.h"
 #include "testing/temp_dir.h"
 
@@ -39,7 +40,9 @@ std::string ReadAll(const std::filesystem::path& file) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-TEST(ConsoleSinkPosixTest, ModesAndLineEndFlushing) {
+// Redirected output waits, line ends and flushes included, until FlushAll or a full block:
+// a report of many short lines costs few writes.
+TEST(ConsoleSinkPosixTest, ModesAndBlockedRedirectedOutput) {
   testing::TempDir dir;
   const auto file = dir.path() / "out.txt";
   {
@@ -50,9 +53,10 @@ TEST(ConsoleSinkPosixTest, ModesAndLineEndFlushing) {
     sink->Flush();
     sink->Write(u".");
     sink->Flush();
-    EXPECT_EQ(ReadAll(file), "");  // the dots wait for their line end
     sink->Write(u"\n");
     sink->Flush();
+    EXPECT_EQ(ReadAll(file), "");  // waits for more
+    sink->FlushAll();
     EXPECT_EQ(ReadAll(file), "a..\n");
     sink->SetMode(translation::kUnicode);
     sink->Write(u"b\n");
@@ -60,6 +64,44 @@ TEST(ConsoleSinkPosixTest, ModesAndLineEndFlushing) {
     sink->Write(u"\u00E9");
   }  // the sink's end writes what is left
   EXPECT_EQ(ReadAll(file), std::string("a..\nb\0\n\0\xC3\xA9", 10));
+}
+
+TEST(ConsoleSinkPosixTest, AFullBlockIsWrittenWithoutAFlush) {
+  testing::TempDir dir;
+  const auto file = dir.path() / "out.txt";
+  RedirectedStdout redirect(file);
+  auto sink = platform::CreateStandardOutputSink();
+  const WString line = WString(99, u'x') + u"\n";
+  std::size_t written = 0;
+  while (ReadAll(file).empty() && written < (1u << 20)) {
+    sink->Write(line);
+    sink->Flush();
+    written += line.size();
+  }
+  const std::string out = ReadAll(file);
+  EXPECT_GE(out.size(), 32u * 1024);  // one block, not a line at a time
+  EXPECT_LE(out.size(), written);
+  sink->FlushAll();
+  EXPECT_EQ(ReadAll(file).size(), written);
+}
+
+// A line for standard error comes after the report text written before it, when both go
+// to one file or pipe.
+TEST(ConsoleSinkPosixTest, StandardErrorWaitsForTheReportBeforeIt) {
+  testing::TempDir dir;
+  const auto file = dir.path() / "out.txt";
+  RedirectedStdout redirect(file);
+  const int savedError = ::dup(2);
+  ::dup2(1, 2);
+  {
+    auto sink = platform::CreateStandardOutputSink();
+    sink->Write(u"report\n");
+    platform::WriteStandardError(u"problem\n");
+    sink->Write(u"more\n");
+  }
+  ::dup2(savedError, 2);
+  ::close(savedError);
+  EXPECT_EQ(ReadAll(file), "report\nproblem\nmore\n");
 }
 
 // The last words go out at once, after the bytes still waiting, in the current mode; the

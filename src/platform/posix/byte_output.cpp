@@ -5,6 +5,7 @@
 
 #include <cerrno>
 
+#include "platform/console_sink.h"
 #include "platform/last_error.h"
 
 namespace srctally::platform {
@@ -63,6 +64,7 @@ std::unique_ptr<IByteOutput> CreateStandardOutputBytes() {
 }
 
 void WriteStandardError(WStringView text) {
+  FlushStandardOutputSink();  // on a shared terminal or pipe the report's text comes first
   // A terminal would take stray bytes as the start of a character: show U+FFFD instead.
   const std::string bytes =
       ToUtf8(text, ::isatty(kError) == 1 ? RawBytes::kReplace : RawBytes::kKeep);

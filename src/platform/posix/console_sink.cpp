@@ -1,6 +1,6 @@
-// Standard output on POSIX: encodes in the sink, writes whole lines to a redirected output
-// and every piece to a terminal; keys come raw from a terminal's input. A failed write is
-// remembered with its cause, and nothing more is written after it.
+// Standard output on POSIX: encodes in the sink, writes every piece to a terminal and
+// blocks of up to 64 KiB to a redirected output; keys come raw from a terminal's input. A
+// failed write is remembered with its cause, and nothing more is written after it.
 #include "platform/console_sink.h"
 
 #include <fcntl.h>
@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -119,13 +120,39 @@ char16_t ReadUtf8Key() {
   return decoded == 0 || cp > 0xFFFF || cp == 0 ? char16_t{0xFFFD} : static_cast<char16_t>(cp);
 }
 
+class PosixConsoleSink;
+
+// Lets go of a held flag at the end of a scope.
+class Release {
+ public:
+  explicit Release(std::atomic<bool>& flag) : flag_(flag) {}
+  ~Release() { flag_.store(false); }
+  Release(const Release&) = delete;
+  Release& operator=(const Release&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+// The sink over standard output while it lives, so that a line for standard error can first
+// send out what the report still holds. Only the main thread creates, ends and writes it.
+PosixConsoleSink* liveSink = nullptr;
+
 class PosixConsoleSink final : public IConsoleSink {
  public:
   PosixConsoleSink()
       : terminal_(::isatty(kOutput) == 1),
         narrow_(LocaleNarrowCharset()),
-        encoding_{terminal_ ? ConsoleCharset::kUtf8 : narrow_, false, terminal_} {}
-  ~PosixConsoleSink() override { WriteOut(); }
+        encoding_{terminal_ ? ConsoleCharset::kUtf8 : narrow_, false, terminal_} {
+    // Room for a full block and the longest piece after it, so that appending seldom moves
+    // the bytes a crash may still have to write.
+    pending_.reserve(kBufferLimit + kBufferLimit / 4);
+    liveSink = this;
+  }
+  ~PosixConsoleSink() override {
+    if (liveSink == this) liveSink = nullptr;
+    WriteOut();
+  }
 
   bool IsTerminal() const override { return terminal_; }
   void SetMode(std::uint32_t translationMode) override {
@@ -133,23 +160,31 @@ class PosixConsoleSink final : public IConsoleSink {
     encoding_.replaceRawBytes = terminal_;
   }
   void Write(WStringView text) override {
-    if (failure_ != 0) return;  // the report is broken off; nothing more is worth writing
-    appending_ = true;
-    AppendConsoleBytes(pending_, text, encoding_);
-    appending_ = false;
-    if (text.find(u'\n') != WStringView::npos) lineEnded_ = true;
+    if (failure_ != 0) return;         // the report is broken off; nothing more is worth writing
+    if (busy_.exchange(true)) return;  // a crash on another thread is writing the last words
+    {
+      const Release release(busy_);  // also when running out of memory throws
+      AppendConsoleBytes(pending_, text, encoding_);
+    }
     if (pending_.size() >= kBufferLimit) WriteOut();
   }
   void WriteUrgently(const char16_t* text) noexcept override {
-    // The waiting bytes go first, unless the crash came while they were being appended.
-    if (!appending_) {
+    // The waiting bytes go first, unless the crash came while they were being changed or
+    // written (on this thread or another): then they are left out rather than cut or
+    // written twice.
+    if (!busy_.exchange(true)) {
       WriteAll(kOutput, pending_.data(), pending_.size());
       pending_.clear();
+      busy_.store(false);
     }
     WriteUrgentText(text, encoding_);
   }
+  // A terminal shows every piece at once, so the progress line stays live. Redirected
+  // output is written in blocks: the walk's lines and dots would otherwise cost a system
+  // call each. A failed write is then found when the block is written, and the walk stops
+  // at the next file it asks about.
   void Flush() override {
-    if (terminal_ || lineEnded_) WriteOut();
+    if (terminal_) WriteOut();
   }
   void FlushAll() override { WriteOut(); }
   char16_t ReadKey() override;
@@ -158,18 +193,23 @@ class PosixConsoleSink final : public IConsoleSink {
 
  private:
   void WriteOut() {
-    if (failure_ == 0 && !pending_.empty())
+    if (busy_.exchange(true)) return;  // a crash on another thread is writing the last words
+    if (failure_ == 0 && !pending_.empty()) {
       failure_ = WriteAll(kOutput, pending_.data(), pending_.size());
+    }
     pending_.clear();
-    lineEnded_ = false;
+    busy_.store(false);
   }
 
   bool terminal_;
   ConsoleCharset narrow_;
   ConsoleEncoding encoding_;
   std::string pending_;
-  bool lineEnded_ = false;
-  volatile bool appending_ = false;  // pending_ may be half changed: read by WriteUrgently
+  // Held while pending_ is changed or written, by the report or by the last words of a
+  // crash on any thread, so neither sees the other's half-done work. Lock-free, so a signal
+  // handler may take it; whoever finds it held leaves pending_ alone.
+  std::atomic<bool> busy_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
   std::uint32_t failure_ = 0;
 };
 
@@ -192,6 +232,10 @@ char16_t PosixConsoleSink::ReadKey() {
 std::unique_ptr<IConsoleSink> CreateStandardOutputSink() {
   KeepStandardDescriptorsTaken();
   return std::make_unique<PosixConsoleSink>();
+}
+
+void FlushStandardOutputSink() {
+  if (liveSink != nullptr) liveSink->FlushAll();
 }
 
 void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include "platform/console_sink.h"
+
 namespace srctally::platform {
 namespace {
 
@@ -64,6 +66,7 @@ std::unique_ptr<IByteOutput> CreateStandardOutputBytes() {
 }
 
 void WriteStandardError(WStringView text) {
+  FlushStandardOutputSink();  // on a shared console or pipe the report's text comes first
   // The console sink keeps standard error in the C runtime's UTF-16 mode.
   const std::wstring wide(text.begin(), text.end());
   std::fputws(wide.c_str(), stderr);

@@ -1,5 +1,6 @@
-// Standard output on Windows. The sink converts each message itself and writes it whole as
-// bytes (WriteFile) or, on a console window, as UTF-16 (WriteConsoleW): the C runtime's
+// Standard output on Windows. The sink converts the text itself and writes it as bytes
+// (WriteFile: every message on a character device, blocks of up to 64 KiB to a file or
+// pipe) or, on a console window, as UTF-16 (WriteConsoleW): the C runtime's
 // wide text streams stop at the first character the code page cannot show and drop the
 // rest of the message, line end included. A failed write is remembered with its cause, and
 // nothing more is written after it.
@@ -11,7 +12,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "base/status.h"
@@ -21,13 +25,15 @@
 namespace srctally::platform {
 namespace {
 
-// Redirected output waits for its line end up to this many characters, so a row of
-// progress dots does not cost one system call per dot.
+// Redirected output waits until this many characters are held, so the lines and dots of
+// the walk do not cost a system call each.
 constexpr std::size_t kBufferLimit = 32 * 1024;
 // Text is converted and written in pieces of at most this many units, through buffers on
 // the stack: the same path serves the last words of a process whose heap is exhausted.
 constexpr std::size_t kPieceUnits = 1024;
 constexpr std::size_t kPieceBytes = 8 * kPieceUnits;  // CR LF, up to four bytes per unit
+// The bytes of held text are written in blocks of up to this size.
+constexpr std::size_t kBlockBytes = 64 * 1024;
 
 bool IsConsoleHandle(HANDLE handle) {
   DWORD mode = 0;
@@ -72,11 +78,47 @@ std::size_t CodePageBytes(WStringView piece, UINT codePage, char* out) noexcept 
   return static_cast<std::size_t>(size);
 }
 
+// The bytes of piece in translationMode on a file, pipe or (in text mode) console; answers
+// the byte count. Allocates nothing.
+std::size_t PieceBytes(WStringView piece, bool console, std::uint32_t translationMode,
+                       char* bytes) noexcept {
+  switch (translationMode) {
+    case translation::kUnicode:
+      return EncodeConsoleBytes(piece, {ConsoleCharset::kUtf16Le, true, false}, bytes, kPieceBytes);
+    case translation::kUtf8:
+      return EncodeConsoleBytes(piece, {ConsoleCharset::kUtf8, true, true}, bytes, kPieceBytes);
+    default:
+      return CodePageBytes(piece, console ? ::GetConsoleOutputCP() : CP_ACP, bytes);
+  }
+}
+
+// Writes all count bytes; answers 0 or the system error of the failed write.
+std::uint32_t WriteBytes(HANDLE output, const char* bytes, std::size_t count) noexcept {
+  for (std::size_t done = 0; done < count;) {
+    DWORD written = 0;
+    if (!::WriteFile(output, bytes + done, static_cast<DWORD>(count - done), &written, nullptr)) {
+      return LastFailure();
+    }
+    if (written == 0) return win32err::kWriteFault;
+    done += written;
+  }
+  return 0;
+}
+
 // Writes text to output in translationMode, piece by piece; answers 0 or the system error
-// of the failed write. Allocates nothing.
+// of the failed write. The bytes of the pieces gather in block (capacity bytes, at least
+// kPieceBytes) and go out when it is full and at the end, so a long text costs few writes;
+// without a block every piece is written from a buffer on the stack. Allocates nothing.
 std::uint32_t WriteText(HANDLE output, bool console, std::uint32_t translationMode,
-                        WStringView text) noexcept {
+                        WStringView text, char* block = nullptr,
+                        std::size_t capacity = 0) noexcept {
   if (output == nullptr || output == INVALID_HANDLE_VALUE) return win32err::kInvalidHandle;
+  char stackBytes[kPieceBytes];
+  if (block == nullptr || capacity < kPieceBytes) {
+    block = stackBytes;
+    capacity = kPieceBytes;
+  }
+  std::size_t held = 0;  // bytes waiting in block
   for (std::size_t at = 0; at < text.size();) {
     std::size_t units = std::min(kPieceUnits, text.size() - at);
     const char16_t last = text[at + units - 1];
@@ -98,31 +140,13 @@ std::uint32_t WriteText(HANDLE output, bool console, std::uint32_t translationMo
       }
       continue;
     }
-    char bytes[kPieceBytes];
-    std::size_t count = 0;
-    switch (translationMode) {
-      case translation::kUnicode:
-        count = EncodeConsoleBytes(piece, {ConsoleCharset::kUtf16Le, true, false}, bytes,
-                                   sizeof(bytes));
-        break;
-      case translation::kUtf8:
-        count =
-            EncodeConsoleBytes(piece, {ConsoleCharset::kUtf8, true, true}, bytes, sizeof(bytes));
-        break;
-      default:
-        count = CodePageBytes(piece, console ? ::GetConsoleOutputCP() : CP_ACP, bytes);
-        break;
+    if (capacity - held < kPieceBytes) {
+      if (const std::uint32_t failure = WriteBytes(output, block, held)) return failure;
+      held = 0;
     }
-    for (std::size_t done = 0; done < count;) {
-      DWORD written = 0;
-      if (!::WriteFile(output, bytes + done, static_cast<DWORD>(count - done), &written, nullptr)) {
-        return LastFailure();
-      }
-      if (written == 0) return win32err::kWriteFault;
-      done += written;
-    }
+    held += PieceBytes(piece, console, translationMode, block + held);
   }
-  return 0;
+  return WriteBytes(output, block, held);
 }
 
 // The NUL-terminated last words, cut at 1,024 characters.
@@ -131,6 +155,24 @@ WStringView UrgentText(const char16_t* text) noexcept {
   while (length < 1024 && text[length] != u'\0') ++length;
   return WStringView(text, length);
 }
+
+class Win32ConsoleSink;
+
+// Lets go of a held flag at the end of a scope.
+class Release {
+ public:
+  explicit Release(std::atomic<bool>& flag) : flag_(flag) {}
+  ~Release() { flag_.store(false); }
+  Release(const Release&) = delete;
+  Release& operator=(const Release&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+// The sink over standard output while it lives, so that a line for standard error can first
+// send out what the report still holds. Only the main thread creates, ends and writes it.
+Win32ConsoleSink* liveSink = nullptr;
 
 class Win32ConsoleSink final : public IConsoleSink {
  public:
@@ -141,8 +183,16 @@ class Win32ConsoleSink final : public IConsoleSink {
         mode_(terminal_ ? translation::kUnicode : translation::kText) {
     // The program writes nothing to standard error but its word on a failed output.
     ::_setmode(::_fileno(stderr), _O_U16TEXT);
+    // Room for a full block and the longest piece after it, so that appending seldom moves
+    // the text a crash may still have to write.
+    pending_.reserve(kBufferLimit + kBufferLimit / 4);
+    if (!terminal_) block_.reset(new (std::nothrow) char[kBlockBytes]);
+    liveSink = this;
   }
-  ~Win32ConsoleSink() override { WriteOut(); }
+  ~Win32ConsoleSink() override {
+    if (liveSink == this) liveSink = nullptr;
+    WriteOut();
+  }
 
   bool IsTerminal() const override { return terminal_; }
   void SetMode(std::uint32_t translationMode) override {
@@ -150,20 +200,27 @@ class Win32ConsoleSink final : public IConsoleSink {
     mode_ = translationMode;
   }
   void Write(WStringView text) override {
-    if (failure_ != 0) return;  // the report is broken off; nothing more is worth writing
-    appending_ = true;
-    pending_ += text;
-    appending_ = false;
-    if (text.find(u'\n') != WStringView::npos) lineEnded_ = true;
+    if (failure_ != 0) return;         // the report is broken off; nothing more is worth writing
+    if (busy_.exchange(true)) return;  // a crash on another thread is writing the last words
+    {
+      const Release release(busy_);  // also when running out of memory throws
+      pending_ += text;
+    }
     if (pending_.size() >= kBufferLimit) WriteOut();
   }
+  // A terminal shows every piece at once, so the progress line stays live. Redirected
+  // output is written in blocks: the walk's lines and dots would otherwise cost a system
+  // call each. A failed write is then found when the block is written, and the walk stops
+  // at the next file it asks about.
   void Flush() override {
-    if (terminal_ || lineEnded_) WriteOut();
+    if (terminal_) WriteOut();
   }
   void FlushAll() override { WriteOut(); }
   void WriteUrgently(const char16_t* text) noexcept override {
-    // The waiting text goes first, unless the crash came while it was being appended.
-    if (!appending_) WriteOut();
+    // The waiting text goes first, unless the crash came while it was being changed or
+    // written (on this thread or another): then it is left out rather than cut or written
+    // twice.
+    WriteOut();
     WriteText(output_, console_, mode_, UrgentText(text));
   }
   char16_t ReadKey() override {
@@ -189,10 +246,13 @@ class Win32ConsoleSink final : public IConsoleSink {
   }
 
   void WriteOut() noexcept {
-    if (failure_ == 0 && !pending_.empty())
-      failure_ = WriteText(output_, console_, mode_, pending_);
+    if (busy_.exchange(true)) return;  // held by a write this crash interrupted, or a crash
+    if (failure_ == 0 && !pending_.empty()) {
+      failure_ =
+          WriteText(output_, console_, mode_, pending_, block_.get(), block_ ? kBlockBytes : 0);
+    }
     pending_.clear();
-    lineEnded_ = false;
+    busy_.store(false);
   }
 
   HANDLE output_;
@@ -200,8 +260,11 @@ class Win32ConsoleSink final : public IConsoleSink {
   bool console_;
   std::uint32_t mode_;
   WString pending_;
-  bool lineEnded_ = false;
-  volatile bool appending_ = false;  // pending_ may be half changed: read by WriteUrgently
+  std::unique_ptr<char[]> block_;  // redirected output's bytes on their way out
+  // Held while pending_ or block_ is changed or written, by the report or by the last words
+  // of a crash on any thread, so neither sees the other's half-done work; whoever finds it
+  // held leaves them alone.
+  std::atomic<bool> busy_{false};
   std::uint32_t failure_ = 0;
 };
 
@@ -209,6 +272,10 @@ class Win32ConsoleSink final : public IConsoleSink {
 
 std::unique_ptr<IConsoleSink> CreateStandardOutputSink() {
   return std::make_unique<Win32ConsoleSink>();
+}
+
+void FlushStandardOutputSink() {
+  if (liveSink != nullptr) liveSink->FlushAll();
 }
 
 void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {
