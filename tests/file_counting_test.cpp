@@ -59,6 +59,32 @@ TEST(FileCountingTest, TerminatorsAndBlanks) {
   EXPECT_EQ(tight.stats.size.value - tight.stats.actual.value, 3);
 }
 
+// The size reported is the file's size as stored, whether reading went to the end (over
+// several blocks) or a Ctrl-Z ended the text early and the rest was never read.
+TEST(FileCountingTest, SizeIsTheStoredSizeWhereverReadingStops) {
+  testing::TempDir dir;
+  const std::string block(70000, 'x');  // more than one read block
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::int64_t lines;
+  } rows[] = {
+      {"empty.c", "", 0},
+      {"blocks.c", block + "\n" + block + "\n" + block, 3},
+      {"early_end.c", std::string("a\n\x1A") + "b\nc\n", 1},
+      {"late_end.c", block + "\n\x1A\n" + block, 1},
+      {"only_end.c", "\x1A" + block, 0},
+      {"utf16.c", std::string("\xFF\xFEx\0\n\0\x1A\0y\0", 10), 1},
+      {"utf16_odd.c", std::string("\xFF\xFEx\0\n\0z", 7), 1},  // the odd byte is no unit
+  };
+  for (const auto& row : rows) {
+    const Counted counted = Count(dir.Write(row.name, row.bytes));
+    EXPECT_EQ(counted.status, hr::kFalse) << row.name;
+    EXPECT_EQ(counted.stats.size.value, static_cast<std::int64_t>(row.bytes.size())) << row.name;
+    EXPECT_EQ(counted.stats.lines, row.lines) << row.name;
+  }
+}
+
 TEST(FileCountingTest, BlockCommentsEndWithTheFile) {
   testing::TempDir dir;
   const Counted first = Count(dir.Write("a.c", "int a;\n/* open to the end\n"));

@@ -8,16 +8,24 @@
 namespace srctally {
 namespace {
 
-// An open file as the decoder's byte source.
+// An open file as the decoder's byte source, which keeps count of the bytes read.
 class ReadFileSource final : public ByteSource {
  public:
   explicit ReadFileSource(platform::IReadFile& file) : file_(file) {}
   HResult Read(unsigned char* buffer, std::size_t capacity, std::size_t& bytesRead) override {
-    return file_.Read(buffer, capacity, bytesRead) ? hr::kOk : platform::LastErrorResult();
+    if (!file_.Read(buffer, capacity, bytesRead)) return platform::LastErrorResult();
+    total_ += static_cast<std::int64_t>(bytesRead);
+    if (bytesRead == 0) atEnd_ = true;
+    return hr::kOk;
   }
+  std::int64_t total() const { return total_; }
+  /// Whether a read found the end of the file: total is then the file's size.
+  bool atEnd() const { return atEnd_; }
 
  private:
   platform::IReadFile& file_;
+  std::int64_t total_ = 0;
+  bool atEnd_ = false;
 };
 
 // A big-endian UTF-16 mark has no system error of its own; this code says the data is not
@@ -74,17 +82,17 @@ HResult CFileCounter::Count(platform::IReadFile& file, LineStats& stats) {
                                 : mark == ByteOrderMark::kUtf16Le ? TextEncoding::kUtf16Le
                                                                   : TextEncoding::kAnsi;
   decoder_.Begin(encoding, ByteOrderMarkLength(mark));
-  std::int64_t size = 0;
-  if (!file.GetSize(size)) {
-    status = platform::LastErrorResult();
-    file.Close();
-    return status;
-  }
-  stats.size.value = size;
   CTextClassifier classifier(encoding);
   TextRun run;
   while ((status = decoder_.ReadRun(source, run)) == hr::kOk) classifier.Add(run, stats);
-  if (status == hr::kFalse) classifier.Finish(stats);
+  if (status == hr::kFalse) {
+    classifier.Finish(stats);
+    // A file read to its end has the size of the bytes read, which saves asking the file
+    // system for each file; a text ended early by Ctrl-Z asks for the size stored.
+    std::int64_t size = source.total();
+    if (!source.atEnd() && !file.GetSize(size)) status = platform::LastErrorResult();
+    stats.size.value = size;
+  }
   file.Close();
   return status;
 }

@@ -27,7 +27,9 @@ class CFileCounter {
  public:
   /// Counts the open file as CountFileLines does, and closes it: hr::kFalse when the whole
   /// file was read; negative when its mark is FE FF (UTF-16 big-endian is refused), it
-  /// cannot be sized or a read failed (stats then to be discarded).
+  /// cannot be sized or a read failed (stats then to be discarded). The size is the count
+  /// of bytes read up to the file's end; the file is asked for it only when a Ctrl-Z ended
+  /// the text before that end.
   HResult Count(platform::IReadFile& file, LineStats& stats);
 
  private:
