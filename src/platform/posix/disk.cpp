@@ -1,6 +1,8 @@
 // The file system on POSIX. Each folder is opened relative to its parent's descriptor, so a
 // tree deeper than PATH_MAX is walked; its entries are read once, sorted by name, and serve
-// both passes.
+// both passes. On Linux they are read straight from the folder's own descriptor into one
+// buffer that the whole walk shares (getdents64), a few system calls per folder; elsewhere
+// through a directory stream on a copy of the descriptor.
 //
 // Descriptors stay few whatever the depth: below the first kKeepOpenDepth levels a folder
 // gives its descriptor up while a sub-folder is walked. When that sub-folder is done and
@@ -13,6 +15,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -32,6 +37,12 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 // O_NONBLOCK keeps a FIFO from blocking the open; it changes nothing for a regular file,
 // the only kind that is then read.
 constexpr int kFileFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+#ifdef __linux__
+// The listing buffer: a folder of a few thousand entries is read in one call.
+constexpr std::size_t kListBytes = 64 * 1024;
+// Where a getdents64 record's name starts, after inode, offset, length and type.
+constexpr std::size_t kNameOffset = 19;
+#endif
 
 bool FailWithErrno(int error) {
   SetLastErrorCode(Win32ErrorFromErrno(error));
@@ -53,14 +64,22 @@ class PosixFile final : public IReadFile {
   ~PosixFile() override { Close(); }
 
   // Opens path relative to folder (AT_FDCWD for a full path); only regular files.
-  bool Open(int folder, const char* path) {
+  // listedRegular: the folder's listing says path is a regular file itself, not a link. Its
+  // kind is not asked again, and its size only if GetSize is called; a link put in its
+  // place since the listing is not followed.
+  bool Open(int folder, const char* path, bool listedRegular = false) {
     Close();
     int fd;
     do {
-      fd = ::openat(folder, path, kFileFlags);
+      fd = ::openat(folder, path, kFileFlags | (listedRegular ? O_NOFOLLOW : 0));
     } while (fd < 0 && errno == EINTR);
     // Windows refuses to open a folder as a file with access denied; say the same.
     if (fd < 0) return FailWithErrno(errno == EISDIR ? EACCES : errno);
+    if (listedRegular) {
+      fd_ = fd;
+      size_ = -1;
+      return true;
+    }
     struct stat info {};
     const bool statFailed = ::fstat(fd, &info) != 0;
     if (statFailed || !S_ISREG(info.st_mode)) {
@@ -93,7 +112,12 @@ class PosixFile final : public IReadFile {
       SetLastErrorCode(win32err::kInvalidHandle);
       return false;
     }
-    size = size_;  // from the open's own fstat
+    if (size_ < 0) {
+      struct stat info {};
+      if (::fstat(fd_, &info) != 0) return FailWithErrno(errno);
+      size_ = static_cast<std::int64_t>(info.st_size);
+    }
+    size = size_;
     return true;
   }
 
@@ -105,13 +129,24 @@ class PosixFile final : public IReadFile {
 
  private:
   int fd_ = -1;
-  std::int64_t size_ = 0;
+  std::int64_t size_ = 0;  // -1 while it was not asked for
 };
+
+#ifdef __linux__
+// The buffer a walk lists its folders into, one folder at a time.
+struct ListBuffer {
+  alignas(8) char bytes[kListBytes];
+};
+#endif
 
 class PosixFolder final : public IFolder {
  public:
   PosixFolder(PosixFolder* parent, std::string name)
-      : parent_(parent), name_(std::move(name)), depth_(parent ? parent->depth_ + 1 : 0) {}
+      : parent_(parent), name_(std::move(name)), depth_(parent ? parent->depth_ + 1 : 0) {
+#ifdef __linux__
+    if (parent != nullptr) listBuffer_ = parent->listBuffer_;
+#endif
+  }
 
   ~PosixFolder() override {
     // The parent has more sub-folders to open: its descriptor is this folder's "..",
@@ -190,7 +225,7 @@ class PosixFolder final : public IFolder {
     // The current entry's own bytes, without a round trip through UTF-16.
     if (current_ != nullptr && name.data() == currentName_.data() &&
         name.size() == currentName_.size()) {
-      return posixFile.Open(fd_, names_.c_str() + current_->offset);
+      return posixFile.Open(fd_, names_.c_str() + current_->offset, current_->plain);
     }
     return posixFile.Open(fd_, ToUtf8(name).c_str());
   }
@@ -209,6 +244,7 @@ class PosixFolder final : public IFolder {
     std::size_t offset;  // of the name's bytes in names_, NUL-terminated there
     std::size_t length;
     EntryKind kind;
+    bool plain;  // listed as a regular file by its own type, not through a link
   };
 
   std::string_view NameOf(const Entry& entry) const {
@@ -254,7 +290,72 @@ class PosixFolder final : public IFolder {
 
   bool List() {
     if (!EnsureOpen()) return false;
-    const int listFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);  // the DIR stream closes it
+    try {
+      if (!ReadEntries()) return false;
+    } catch (const std::bad_alloc&) {
+      SetLastErrorCode(win32err::kOutOfMemory);
+      return false;
+    }
+    std::sort(entries_.begin(), entries_.end(),
+              [this](const Entry& a, const Entry& b) { return NameOf(a) < NameOf(b); });
+    listed_ = true;
+    return true;
+  }
+
+  // Keeps an entry of the listing, unless it is "." or "..". type is its d_type.
+  void AddEntry(const char* name, unsigned char type) {
+    const std::size_t length = std::strlen(name);
+    if (name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.'))) return;
+    entries_.push_back({names_.size(), length, KindOf(name, type), type == DT_REG});
+    names_.append(name, length + 1);
+  }
+
+#ifdef __linux__
+  // Reads the entries with getdents64 on the folder's own descriptor, which is read only
+  // this once: nothing else lists it, and opening entries does not depend on its offset.
+  bool ReadEntries() {
+    ListBuffer& buffer = SharedListBuffer();
+    for (;;) {
+      const long got = ::syscall(SYS_getdents64, fd_, buffer.bytes, sizeof(buffer.bytes));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        // A folder removed while it is open reads as empty, as the C library's readdir says.
+        if (errno != ENOENT) listError_ = Win32ErrorFromErrno(errno);
+        return true;
+      }
+      if (got == 0) return true;
+      // Each record: inode (8 bytes), offset (8), record length (2), type (1), then the
+      // name, NUL-terminated within the record.
+      const std::size_t size = static_cast<std::size_t>(got);
+      for (std::size_t at = 0; at + kNameOffset < size;) {
+        const char* record = buffer.bytes + at;
+        std::uint64_t inode = 0;
+        std::uint16_t length = 0;
+        std::memcpy(&inode, record, sizeof(inode));
+        std::memcpy(&length, record + 16, sizeof(length));
+        if (length <= kNameOffset || length > size - at) break;  // never from the kernel
+        // An inode of 0 marks a deleted entry, which readdir passes over as well.
+        if (inode != 0) AddEntry(record + kNameOffset, static_cast<unsigned char>(record[18]));
+        at += length;
+      }
+    }
+  }
+
+  // The walk's one listing buffer, owned by its first level and made when first needed.
+  ListBuffer& SharedListBuffer() {
+    if (listBuffer_ == nullptr) {
+      PosixFolder* top = this;
+      while (top->parent_ != nullptr) top = top->parent_;
+      if (!top->ownListBuffer_) top->ownListBuffer_ = std::make_unique_for_overwrite<ListBuffer>();
+      listBuffer_ = top->ownListBuffer_.get();
+    }
+    return *listBuffer_;
+  }
+#else
+  // Reads the entries through a directory stream on a copy of the descriptor, which the
+  // stream closes.
+  bool ReadEntries() {
+    const int listFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (listFd < 0) return FailWithErrno(errno);
     DIR* folder = ::fdopendir(listFd);
     if (folder == nullptr) {
@@ -270,30 +371,21 @@ class PosixFolder final : public IFolder {
           if (errno != 0) listError_ = Win32ErrorFromErrno(errno);
           break;
         }
-        const std::size_t length = std::strlen(item->d_name);
-        if ((length == 1 && item->d_name[0] == '.') ||
-            (length == 2 && item->d_name[0] == '.' && item->d_name[1] == '.')) {
-          continue;
-        }
-        entries_.push_back({names_.size(), length, KindOf(*item)});
-        names_.append(item->d_name, length + 1);
+        AddEntry(item->d_name, item->d_type);
       }
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
       ::closedir(folder);
-      SetLastErrorCode(win32err::kOutOfMemory);
-      return false;
+      throw;
     }
     ::closedir(folder);
-    std::sort(entries_.begin(), entries_.end(),
-              [this](const Entry& a, const Entry& b) { return NameOf(a) < NameOf(b); });
-    listed_ = true;
     return true;
   }
+#endif
 
   // The entry type from the listing; links and unknown types are looked at through the
   // link. A link that leads nowhere counts as a file, so opening it reports why.
-  EntryKind KindOf(const dirent& item) const {
-    switch (item.d_type) {
+  EntryKind KindOf(const char* name, unsigned char type) const {
+    switch (type) {
       case DT_REG:
         return EntryKind::kFile;
       case DT_DIR:
@@ -301,7 +393,7 @@ class PosixFolder final : public IFolder {
       case DT_LNK:
       case DT_UNKNOWN: {
         struct stat info {};
-        if (::fstatat(fd_, item.d_name, &info, 0) != 0) return EntryKind::kFile;
+        if (::fstatat(fd_, name, &info, 0) != 0) return EntryKind::kFile;
         return KindOfMode(info.st_mode);
       }
       default:
@@ -322,6 +414,10 @@ class PosixFolder final : public IFolder {
   const Entry* current_ = nullptr;
   WString currentName_;
   std::string scratch_;
+#ifdef __linux__
+  ListBuffer* listBuffer_ = nullptr;           // the walk's, once known to this level
+  std::unique_ptr<ListBuffer> ownListBuffer_;  // the first level's, for the whole walk
+#endif
 };
 
 class PosixDisk final : public IDisk {
