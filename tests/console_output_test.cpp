@@ -1,7 +1,9 @@
 // Console bytes in each output mode, path shortening, and the progress line.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <vector>
 
 #include "console/compact_path.h"
 #include "console/console_encoding.h"
@@ -74,6 +76,38 @@ TEST(ConsoleEncodingTest, FixedBufferBytesMatchTheConsoleBytes) {
   EXPECT_EQ(EncodeConsoleBytes(u"\U0001F600", {ConsoleCharset::kUtf16Le, false}, out, 3), 0u);
   EXPECT_EQ(EncodeConsoleBytes(u"a\n", {ConsoleCharset::kUtf16Le, true}, out, 8), 6u);
   EXPECT_EQ(std::string(out, 6), std::string("a\0\r\0\n\0", 6));
+}
+
+// Long ASCII runs are copied whole; around them every other character, line feed and raw
+// name byte must come out as the character-by-character encoder writes it.
+TEST(ConsoleEncodingTest, RandomTextMatchesTheCharacterEncoder) {
+  const char16_t pieces[] = {u'a', u' ',   u'\n',  u'\r',  u'~',   0x7F,   0x80,
+                             0xE9, 0x20AC, 0xD83D, 0xDE00, 0xDC80, 0xDCFF, 0xFFFD};
+  std::mt19937 random(12);
+  std::vector<char> out(1 << 16);
+  for (int round = 0; round < 300; ++round) {
+    WString text;
+    const int length = static_cast<int>(random() % 200);
+    for (int k = 0; k < length; ++k) {
+      // Mostly ASCII, as a report is, in runs of varying length.
+      if (random() % 3 != 0) {
+        text.append(random() % 20, static_cast<char16_t>(u'a' + random() % 26));
+      } else {
+        text += pieces[random() % std::size(pieces)];
+      }
+    }
+    for (const ConsoleCharset charset :
+         {ConsoleCharset::kUtf8, ConsoleCharset::kLatin1, ConsoleCharset::kUtf16Le}) {
+      for (const int flags : {0, 1, 2, 3}) {
+        const ConsoleEncoding encoding{charset, (flags & 1) != 0, (flags & 2) != 0};
+        std::string appended = "x";  // appending keeps what was there
+        AppendConsoleBytes(appended, text, encoding);
+        std::string expected = "x";
+        expected.append(out.data(), EncodeConsoleBytes(text, encoding, out.data(), out.size()));
+        ASSERT_EQ(appended, expected) << round << " " << static_cast<int>(charset) << " " << flags;
+      }
+    }
+  }
 }
 
 TEST(CompactPathTest, MiddleEllipsisWithinBudget) {

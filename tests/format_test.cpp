@@ -29,6 +29,19 @@ TEST(FormatTest, PrintfConversions) {
   EXPECT_EQ(Format(u"%lld file(s)", std::int64_t{3000000000}), u"3000000000 file(s)");
 }
 
+// Literal text between conversions, at either end and in long runs, comes out unchanged.
+TEST(FormatTest, TextAroundConversionsIsKept) {
+  const WString longText(3000, u'-');
+  EXPECT_EQ(Format(longText + u"%d" + longText, 5), longText + u"5" + longText);
+  EXPECT_EQ(Format(u"%s%s", u"a", u"b"), u"ab");
+  EXPECT_EQ(Format(u"x%%y%%"), u"x%y%");
+  EXPECT_EQ(Format(u"%d\n\n%d", 1, 2), u"1\n\n2");
+  EXPECT_EQ(Format(u""), u"");
+  WString out = u"kept ";
+  AppendFormatV(out, u"and %s", FormatArgs());
+  EXPECT_EQ(out, u"kept and ");
+}
+
 TEST(FormatTest, MissingArgumentsAreNeverRead) {
   EXPECT_EQ(Format(u"a %s b %d c"), u"a  b  c");
   EXPECT_EQ(Format(u"%s and %s", u"x"), u"x and ");

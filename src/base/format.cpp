@@ -166,11 +166,14 @@ void AppendFormatV(WString& out, WStringView format, FormatArgs args) {
   std::size_t i = 0;
   const std::size_t n = format.size();
   while (i < n) {
-    const char16_t ch = format[i++];
-    if (ch != u'%') {
-      out += ch;
+    // The text up to the next conversion goes in as one piece.
+    const std::size_t percent = std::min(format.find(u'%', i), n);
+    if (percent > i) {
+      out.append(format.substr(i, percent - i));
+      i = percent;
       continue;
     }
+    ++i;  // past the '%'
     if (i < n && format[i] == u'%') {
       out += u'%';
       ++i;

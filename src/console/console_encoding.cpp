@@ -73,9 +73,24 @@ ConsoleEncoding EncodingForMode(std::uint32_t translationMode, ConsoleCharset na
 }
 
 void AppendConsoleBytes(std::string& out, WStringView text, const ConsoleEncoding& encoding) {
+  // ASCII is its own byte in UTF-8 and Latin-1: a run of it is copied as it stands, which
+  // is nearly all of a report. A line feed that becomes CR LF ends the run.
+  const bool narrow = encoding.charset != ConsoleCharset::kUtf16Le;
+  const char16_t stop = encoding.crlf ? u'\n' : char16_t{0x80};
   char bytes[kMaxCharBytes];
-  for (std::size_t i = 0; i < text.size();)
-    out.append(bytes, EncodeConsoleChar(text, i, encoding, bytes));
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t end = i;
+    if (narrow) {
+      while (end < text.size() && text[end] < 0x80 && text[end] != stop) ++end;
+    }
+    if (end == i) {
+      out.append(bytes, EncodeConsoleChar(text, i, encoding, bytes));
+      continue;
+    }
+    const std::size_t at = out.size();
+    out.resize(at + (end - i));
+    for (std::size_t k = at; i < end; ++i, ++k) out[k] = static_cast<char>(text[i]);
+  }
 }
 
 std::size_t EncodeConsoleBytes(WStringView text, const ConsoleEncoding& encoding, char* out,
