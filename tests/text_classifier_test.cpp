@@ -12,6 +12,7 @@
 
 #include "counting/line_classifier.h"
 #include "input/text_decoder.h"
+#include "platform/wide_space.h"
 
 namespace srctally {
 namespace {
@@ -325,6 +326,77 @@ TEST_P(TextClassifierPathTest, LongLinesTakeNoMemoryOfTheirOwn) {
   EXPECT_EQ(counted.lines, 1);
   EXPECT_EQ(counted.code, 1);
   EXPECT_EQ(counted.actual, 3 + 100000 + 4 + 100000 + 1);
+}
+
+// Short lines are taken whole from the masks: lines of every length around a mask word
+// (64 characters), starting at every place in a word, made of the characters that matter
+// (every ASCII blank, the specials, '#', decoration and content), count as decoded lines.
+TEST_P(TextClassifierPathTest, ShortLinesAtEveryPlaceInAWord) {
+  static const char kAlphabet[] = " \t\v\f\r\r ab#/*\"\\-.=";
+  std::mt19937 random(4242);
+  for (int round = 0; round < 40; ++round) {
+    std::string text(static_cast<std::size_t>(round), 'x');  // moves every line along
+    text += '\n';
+    while (text.size() < 9000) {
+      const std::size_t length = random() % 4 == 0 ? 60 + random() % 8 : random() % 70;
+      for (std::size_t i = 0; i < length; ++i) {
+        text += kAlphabet[random() % (std::size(kAlphabet) - 1)];
+      }
+      text += '\n';
+    }
+    ExpectSameTotals(text, TextEncoding::kAnsi, GetParam());
+    ExpectSameTotals(text, TextEncoding::kUtf8, GetParam());
+    ASSERT_FALSE(HasFatalFailure()) << "round " << round;
+  }
+  std::string text;
+  for (int line = 0; line < 30; ++line) {
+    for (std::size_t i = random() % 66; i > 0; --i) {
+      text += kAlphabet[random() % (std::size(kAlphabet) - 1)];
+    }
+    text += '\n';
+  }
+  ExpectSameCounts(text, TextEncoding::kAnsi, GetParam());
+}
+
+// A scan writes only the words of its own characters; what an earlier slice left in the
+// words after them must not end a line. Here the first slice has a line feed at 128 and the
+// second slice is 128 characters long, ending inside a line that the next run goes on with.
+TEST_P(TextClassifierPathTest, MaskWordsPastASliceMeanNothing) {
+  std::string text = std::string(128, 'a') + "\n" + std::string(4096 - 130, 'b') + "\n";
+  text += std::string(99, 'c') + "\n" + std::string(28, 'd');  // second slice: 128 characters
+  text += "d /* e */\n";                                       // the next run
+  ASSERT_EQ(ByRuns(text, TextEncoding::kAnsi, 4096 + 128, text.size(), GetParam()),
+            ByLines(text, TextEncoding::kAnsi).back());
+}
+
+// The scans mark as blank exactly the characters below 0x80 that the white-space table
+// holds, in bytes and in 16-bit units, wherever they stand in a word.
+TEST_P(TextClassifierPathTest, BlanksAreTheWhiteSpaceBelow0x80) {
+  ASSERT_TRUE(ScanBlanksExact());
+  const std::uint64_t* const spaces = platform::WideSpaceBits();
+  const auto isSpace = [&](unsigned ch) { return ((spaces[ch / 64] >> (ch % 64)) & 1) != 0; };
+  for (const ScanUnit unit : {ScanUnit::kByte, ScanUnit::kUtf16}) {
+    const ScanFunction scan = GetScanFunction(GetParam(), unit);
+    ASSERT_NE(scan, nullptr);
+    for (const unsigned shift : {0u, 37u}) {
+      std::vector<unsigned> chars;
+      std::string bytes;
+      for (unsigned i = 0; i < 300; ++i) {
+        const unsigned ch =
+            unit == ScanUnit::kByte ? (i + shift) % 256 : (i * 0x1F + shift) % 0x4000;
+        chars.push_back(ch);
+        bytes += static_cast<char>(ch & 0xFF);
+        if (unit == ScanUnit::kUtf16) bytes += static_cast<char>(ch >> 8);
+      }
+      ScanMasks masks{};
+      scan(reinterpret_cast<const unsigned char*>(bytes.data()), chars.size(), masks);
+      for (std::size_t i = 0; i < chars.size(); ++i) {
+        const bool blank = ((masks.blanks[i / 64] >> (i % 64)) & 1) != 0;
+        EXPECT_EQ(blank, chars[i] < 0x80 && isSpace(chars[i]))
+            << "unit " << static_cast<int>(unit) << ", character " << chars[i];
+      }
+    }
+  }
 }
 
 // White space is what the C runtime calls space, beyond ASCII too, in every encoding: a

@@ -36,6 +36,11 @@ inline void Bump(std::int64_t& count) {
   count = static_cast<std::int64_t>(static_cast<std::uint64_t>(count) + 1u);
 }
 
+// Bump by 0 or 1.
+inline void BumpIf(std::int64_t& count, bool one) {
+  count = static_cast<std::int64_t>(static_cast<std::uint64_t>(count) + (one ? 1u : 0u));
+}
+
 // Skips UTF-16 units that cannot change any state, from p up to the next special character
 // or e; sets content when one of them is a content character. Ptr steps one unit at a
 // time; load reads the unit at a position (in memory or from little-endian bytes).
@@ -237,11 +242,16 @@ struct Utf16Text {
   static bool AnyContent(const Byte* p, const Byte* e) { return AnyContentUnits(p, e, 2, At); }
 };
 
-inline void MarkContent(State& s) { (s.inBlock || s.lineComment ? s.comment : s.code) = true; }
+template <class Flags>
+inline void MarkContent(Flags& s) {
+  (s.inBlock || s.lineComment ? s.comment : s.code) = true;
+}
 
 // ClassifyLine's step at the special character ch with next after it (0 at the line's
 // end): answers the characters it takes, 2 when the pair is a mark or an escaped quote.
-inline std::size_t Step(State& s, char16_t ch, char16_t next) {
+// Flags: State, or the same flags of one line held apart.
+template <class Flags>
+inline std::size_t Step(Flags& s, char16_t ch, char16_t next) {
   if (s.inString) {
     if (ch == u'\\' && next == u'"') return 2;  // escaped quote: neither ends nor counts
     if (ch == u'"') s.inString = false;
@@ -277,17 +287,23 @@ class Slice {
       : s_(s), spaces_(spaces), base_(base), masks_(masks) {}
 
   // Splits the count units into lines; the part after the last LF waits for the next slice.
-  void Add(std::size_t count, LineStats& stats) {
+  // With shortLines, a short line that lies within the slice is taken at once (ShortLine).
+  void Add(std::size_t count, bool shortLines, LineStats& stats) {
+    bool fresh = !s_.open;  // no part of the first line came in an earlier slice
     if (count != 0) s_.open = true;
     for (std::size_t at = 0;;) {
-      const std::size_t lineFeed = NextBit(masks_.lineFeeds, at, count);
+      std::size_t lineFeed = shortLines && fresh ? ShortLine(at, count, stats) : count;
       if (lineFeed == count) {
-        AddPiece(at, count, false, stats);
-        return;
+        lineFeed = NextBit(masks_.lineFeeds, at, count);
+        if (lineFeed == count) {
+          AddPiece(at, count, false, stats);
+          return;
+        }
+        AddPiece(at, lineFeed, true, stats);
       }
-      AddPiece(at, lineFeed, true, stats);
       at = lineFeed + 1;
       s_.open = at < count;
+      fresh = true;
     }
   }
 
@@ -303,6 +319,69 @@ class Slice {
       }
     }
     return static_cast<std::int64_t>(to - from);
+  }
+
+  // 64 bits of mask from the character at on (bits past the slice mean nothing).
+  static std::uint64_t Window(const std::uint64_t* mask, std::size_t at) {
+    const std::size_t word = at / 64;
+    const unsigned shift = static_cast<unsigned>(at % 64);
+    return (mask[word] >> shift) | ((mask[word + 1] << 1) << (63 - shift));
+  }
+
+  // AddPiece for a line of plain ASCII that starts at at with a fresh state and whose LF
+  // comes within 64 characters: answers the LF's position, or count when the line is not
+  // such a line and nothing was done. The masks of the line fit in one word each, so its
+  // ends, specials and LF are found with a few bit operations.
+  std::size_t ShortLine(std::size_t at, std::size_t count, LineStats& stats) {
+    const std::uint64_t lineFeeds = Window(masks_.lineFeeds, at);
+    if (lineFeeds == 0) return count;
+    const unsigned length = static_cast<unsigned>(std::countr_zero(lineFeeds));
+    const std::uint64_t line = (std::uint64_t{1} << length) - 1;
+    if (at + length >= count || (Window(masks_.high, at) & line) != 0) return count;
+    const std::uint64_t chars = ~Window(masks_.blanks, at) & line;  // not blank
+    // The line's flags live in registers, not in the state: only inBlock outlives it.
+    struct {
+      bool inBlock, inString = false, lineComment = false, code = false, comment = false;
+    } f{s_.inBlock};
+    const bool openOnEntry = f.inBlock;
+    bool directive = false;
+    Bump(stats.lines);
+    if (chars != 0) {
+      const unsigned first = static_cast<unsigned>(std::countr_zero(chars));
+      const unsigned last = 64 - static_cast<unsigned>(std::countl_zero(chars));
+      directive = !openOnEntry && At(at + first) == u'#';
+      stats.actual.value += last - first;
+      std::uint64_t specials = Window(masks_.specials, at) & line;
+      for (unsigned from = first;;) {
+        const unsigned special =
+            specials != 0 ? static_cast<unsigned>(std::countr_zero(specials)) : last;
+        if (from < special) {
+          bool& seen = f.inBlock ? f.comment : f.code;
+          if (!seen) seen = Text::AnyContent(Ptr(at + from), Ptr(at + special));
+        }
+        if (special == last) break;
+        from =
+            special + static_cast<unsigned>(Step(
+                          f, At(at + special), special + 1 < last ? At(at + special + 1) : u'\0'));
+        if (f.lineComment) {
+          if (!f.code && !f.comment) f.comment = Text::AnyContent(Ptr(at + from), Ptr(at + last));
+          break;
+        }
+        specials &= ~std::uint64_t{0} << from;  // from <= last < 64
+      }
+    }
+    // CountLine without a branch: which row a line goes to is different from line to line.
+    const bool code = f.code || directive;
+    const bool comment = !code && f.comment;
+    const bool emptyComment = !code && !f.comment && (f.lineComment || f.inBlock || openOnEntry);
+    BumpIf(stats.directiveLines, directive);
+    BumpIf(stats.codeLines, code);
+    BumpIf(stats.commentLines, comment);
+    BumpIf(stats.emptyCommentLines, emptyComment);
+    BumpIf(stats.emptyLines, !code && !comment && !emptyComment);
+    s_.inBlock = f.inBlock;
+    s_.openOnEntry = f.inBlock;
+    return at + length;
   }
 
   // Takes [at, e), a part of one line: all of it, or its start when a slice ends before the
@@ -394,6 +473,7 @@ void AddRun(State& s, ScanFunction scan, ScanMasks& masks, const Byte* data, std
   const std::uint64_t* const spaces = platform::WideSpaceBits();
   const Byte* const end = data + size;
   constexpr std::size_t sliceBytes = ScanMasks::kChars * Text::kUnit;
+  const bool shortLines = Text::kScan == ScanUnit::kByte && ScanBlanksExact();
   for (const Byte* p = data; p < end;) {
     const Byte* stop = end - p > static_cast<std::ptrdiff_t>(sliceBytes) ? p + sliceBytes : end;
     if constexpr (Text::kMultiByte) {
@@ -401,7 +481,7 @@ void AddRun(State& s, ScanFunction scan, ScanMasks& masks, const Byte* data, std
     }
     const std::size_t count = static_cast<std::size_t>(stop - p) / Text::kUnit;
     scan(p, count, masks);
-    Slice<Text>(s, spaces, p, masks).Add(count, stats);
+    Slice<Text>(s, spaces, p, masks).Add(count, shortLines, stats);
     p = stop;
   }
 }

@@ -60,7 +60,8 @@ class CTextClassifier {
   TextEncoding encoding_;
   ScanFunction scan_;
   State state_;
-  ScanMasks masks_;  // of the slice being classified
+  ScanMasks
+      masks_{};  // of the slice being classified; zeroed, as a scan reads one word past its slice
 };
 
 }  // namespace srctally
