@@ -37,9 +37,25 @@ inline void Bump(std::int64_t& count) {
 }
 
 // Bump by 0 or 1.
-inline void BumpIf(std::int64_t& count, bool one) {
-  count = static_cast<std::int64_t>(static_cast<std::uint64_t>(count) + (one ? 1u : 0u));
-}
+// Counts of short lines, kept apart from the caller's record while a slice is classified
+// so that they can stay in registers; unsigned, so that they wrap as Bump does.
+struct Tally {
+  std::uint64_t lines = 0, code = 0, comment = 0, emptyComment = 0, empty = 0, directive = 0;
+  std::uint64_t actual = 0;
+
+  void AddTo(LineStats& stats) const {
+    const auto add = [](std::int64_t& count, std::uint64_t more) {
+      count = static_cast<std::int64_t>(static_cast<std::uint64_t>(count) + more);
+    };
+    add(stats.lines, lines);
+    add(stats.codeLines, code);
+    add(stats.commentLines, comment);
+    add(stats.emptyCommentLines, emptyComment);
+    add(stats.emptyLines, empty);
+    add(stats.directiveLines, directive);
+    add(stats.actual.value, actual);
+  }
+};
 
 // Skips UTF-16 units that cannot change any state, from p up to the next special character
 // or e; sets content when one of them is a content character. Ptr steps one unit at a
@@ -291,12 +307,14 @@ class Slice {
   void Add(std::size_t count, bool shortLines, LineStats& stats) {
     bool fresh = !s_.open;  // no part of the first line came in an earlier slice
     if (count != 0) s_.open = true;
+    Tally tally;
     for (std::size_t at = 0;;) {
-      std::size_t lineFeed = shortLines && fresh ? ShortLine(at, count, stats) : count;
+      std::size_t lineFeed = shortLines && fresh ? ShortLine(at, count, tally) : count;
       if (lineFeed == count) {
         lineFeed = NextBit(masks_.lineFeeds, at, count);
         if (lineFeed == count) {
           AddPiece(at, count, false, stats);
+          tally.AddTo(stats);
           return;
         }
         AddPiece(at, lineFeed, true, stats);
@@ -332,7 +350,7 @@ class Slice {
   // comes within 64 characters: answers the LF's position, or count when the line is not
   // such a line and nothing was done. The masks of the line fit in one word each, so its
   // ends, specials and LF are found with a few bit operations.
-  std::size_t ShortLine(std::size_t at, std::size_t count, LineStats& stats) {
+  std::size_t ShortLine(std::size_t at, std::size_t count, Tally& tally) {
     const std::uint64_t lineFeeds = Window(masks_.lineFeeds, at);
     if (lineFeeds == 0) return count;
     const unsigned length = static_cast<unsigned>(std::countr_zero(lineFeeds));
@@ -345,12 +363,12 @@ class Slice {
     } f{s_.inBlock};
     const bool openOnEntry = f.inBlock;
     bool directive = false;
-    Bump(stats.lines);
+    ++tally.lines;
     if (chars != 0) {
       const unsigned first = static_cast<unsigned>(std::countr_zero(chars));
       const unsigned last = 64 - static_cast<unsigned>(std::countl_zero(chars));
       directive = !openOnEntry && At(at + first) == u'#';
-      stats.actual.value += last - first;
+      tally.actual += last - first;
       std::uint64_t specials = Window(masks_.specials, at) & line;
       for (unsigned from = first;;) {
         const unsigned special =
@@ -374,11 +392,11 @@ class Slice {
     const bool code = f.code || directive;
     const bool comment = !code && f.comment;
     const bool emptyComment = !code && !f.comment && (f.lineComment || f.inBlock || openOnEntry);
-    BumpIf(stats.directiveLines, directive);
-    BumpIf(stats.codeLines, code);
-    BumpIf(stats.commentLines, comment);
-    BumpIf(stats.emptyCommentLines, emptyComment);
-    BumpIf(stats.emptyLines, !code && !comment && !emptyComment);
+    tally.directive += directive;
+    tally.code += code;
+    tally.comment += comment;
+    tally.emptyComment += emptyComment;
+    tally.empty += !code && !comment && !emptyComment;
     s_.inBlock = f.inBlock;
     s_.openOnEntry = f.inBlock;
     return at + length;
