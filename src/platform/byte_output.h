@@ -26,6 +26,42 @@ class IByteOutput {
   virtual std::uint32_t FailureCode() const = 0;
 };
 
+/// IByteOutput's buffering and failure rules over WriteOut, which a platform gives: bytes
+/// wait in a buffer of 64 KiB and go out when it is full or on Flush; the first failure is
+/// kept and everything after it is dropped. A derived class flushes in its destructor.
+class CBufferedByteOutput : public IByteOutput {
+ public:
+  bool Write(std::string_view bytes) final {
+    if (failureCode_ != 0) return false;
+    pending_.append(bytes);
+    if (pending_.size() >= kBufferLimit) return Flush();
+    return true;
+  }
+  bool Flush() final {
+    if (failureCode_ == 0 && !pending_.empty()) {
+      failureCode_ = WriteOut(pending_);
+    }
+    pending_.clear();
+    return failureCode_ == 0;
+  }
+  bool Failed() const final { return failureCode_ != 0; }
+  std::uint32_t FailureCode() const final { return failureCode_; }
+
+ protected:
+  static constexpr std::size_t kBufferLimit = 64 * 1024;
+  /// The code a failed write answers when the system gives none: ERROR_WRITE_FAULT.
+  static constexpr std::uint32_t kWriteFault = 29;
+
+  CBufferedByteOutput() { pending_.reserve(kBufferLimit); }
+  /// Writes all of bytes; 0, or the system error code (Win32 code space, never 0) of the
+  /// failure that stopped it.
+  virtual std::uint32_t WriteOut(std::string_view bytes) = 0;
+
+ private:
+  std::string pending_;
+  std::uint32_t failureCode_ = 0;
+};
+
 /// Standard output as raw bytes: no encoding and no line-end translation (on Windows the
 /// descriptor is put in binary mode). Nothing else may write to standard output meanwhile.
 std::unique_ptr<IByteOutput> CreateStandardOutputBytes();

@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kOutput = 1;
 constexpr int kError = 2;
-constexpr std::size_t kBufferLimit = 64 * 1024;
 
 // Writes all of bytes to fd, retrying after signals; the errno of a failure, else 0.
 int WriteAll(int fd, std::string_view bytes) {
@@ -27,34 +26,17 @@ int WriteAll(int fd, std::string_view bytes) {
   return 0;
 }
 
-class PosixStandardOutputBytes final : public IByteOutput {
+class PosixStandardOutputBytes final : public CBufferedByteOutput {
  public:
-  PosixStandardOutputBytes() { pending_.reserve(kBufferLimit); }
   ~PosixStandardOutputBytes() override { Flush(); }
 
-  bool Write(std::string_view bytes) override {
-    if (failureCode_ != 0) return false;
-    pending_.append(bytes);
-    if (pending_.size() >= kBufferLimit) return Flush();
-    return true;
-  }
-  bool Flush() override {
-    if (failureCode_ == 0 && !pending_.empty()) {
-      const int error = WriteAll(kOutput, pending_);
-      if (error != 0) {
-        failureCode_ = Win32ErrorFromErrno(error);
-        if (failureCode_ == 0) failureCode_ = 29;  // ERROR_WRITE_FAULT: never lose a failure
-      }
-    }
-    pending_.clear();
-    return failureCode_ == 0;
-  }
-  bool Failed() const override { return failureCode_ != 0; }
-  std::uint32_t FailureCode() const override { return failureCode_; }
-
  private:
-  std::string pending_;
-  std::uint32_t failureCode_ = 0;
+  std::uint32_t WriteOut(std::string_view bytes) override {
+    const int error = WriteAll(kOutput, bytes);
+    if (error == 0) return 0;
+    const std::uint32_t code = Win32ErrorFromErrno(error);
+    return code != 0 ? code : kWriteFault;  // never lose a failure
+  }
 };
 
 }  // namespace

@@ -12,51 +12,33 @@
 namespace srctally::platform {
 namespace {
 
-constexpr std::size_t kBufferLimit = 64 * 1024;
-constexpr DWORD kWriteFault = 29;  // the code a write reports when the system gives none
-
-class Win32StandardOutputBytes final : public IByteOutput {
+class Win32StandardOutputBytes final : public CBufferedByteOutput {
  public:
   Win32StandardOutputBytes() : handle_(::GetStdHandle(STD_OUTPUT_HANDLE)) {
     // The document's bytes go out as they are: no CR before LF, no code page conversion.
     std::fflush(stdout);
     ::_setmode(::_fileno(stdout), _O_BINARY);
-    pending_.reserve(kBufferLimit);
   }
   ~Win32StandardOutputBytes() override { Flush(); }
 
-  bool Write(std::string_view bytes) override {
-    if (failureCode_ != 0) return false;
-    pending_.append(bytes);
-    if (pending_.size() >= kBufferLimit) return Flush();
-    return true;
-  }
-  bool Flush() override {
-    std::string_view rest(pending_);
-    while (failureCode_ == 0 && !rest.empty()) {
-      const DWORD chunk = rest.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(rest.size());
-      DWORD written = 0;
-      if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
-        failureCode_ = ERROR_INVALID_HANDLE;
-      } else if (!::WriteFile(handle_, rest.data(), chunk, &written, nullptr)) {
-        failureCode_ = ::GetLastError();
-        if (failureCode_ == 0) failureCode_ = kWriteFault;
-      } else if (written == 0) {
-        failureCode_ = kWriteFault;
-      } else {
-        rest.remove_prefix(written);
-      }
-    }
-    pending_.clear();
-    return failureCode_ == 0;
-  }
-  bool Failed() const override { return failureCode_ != 0; }
-  std::uint32_t FailureCode() const override { return failureCode_; }
-
  private:
+  std::uint32_t WriteOut(std::string_view bytes) override {
+    if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return ERROR_INVALID_HANDLE;
+    while (!bytes.empty()) {
+      const DWORD chunk =
+          bytes.size() > 0x40000000u ? 0x40000000u : static_cast<DWORD>(bytes.size());
+      DWORD written = 0;
+      if (!::WriteFile(handle_, bytes.data(), chunk, &written, nullptr)) {
+        const DWORD error = ::GetLastError();
+        return error != 0 ? error : kWriteFault;
+      }
+      if (written == 0) return kWriteFault;
+      bytes.remove_prefix(written);
+    }
+    return 0;
+  }
+
   HANDLE handle_;
-  std::string pending_;
-  std::uint32_t failureCode_ = 0;
 };
 
 }  // namespace
