@@ -167,6 +167,24 @@ TEST(TreeWalkFakeTest, WorkerThreadsKeepTheWalkOrder) {
   }
 }
 
+TEST(TreeWalkFakeTest, TheWalksThreadCountsRatherThanWait) {
+  // Files that take a while to count: the walk fills the window long before the workers are
+  // through it, and then counts queued files itself instead of sleeping. The report is the
+  // same as ever.
+  FakeDisk disk(kRoot);
+  std::string text;
+  while (text.size() < 200000) text.append("int x; // note\n\n/* a */\n");
+  for (int file = 0; file < 60; ++file) disk.AddFile(std::to_string(file) + ".c", text);
+  const FakeWalk one = WalkFake(disk, {.subdir = true});
+  const int byOneThread = disk.filesReadByOwnThread();
+  EXPECT_EQ(byOneThread, 60);
+  const FakeWalk two = WalkFake(disk, {.subdir = true, .threads = 2});
+  EXPECT_EQ(two.output, one.output);
+  EXPECT_EQ(two.totals.lines, one.totals.lines);
+  EXPECT_GT(disk.filesReadByOwnThread() - byOneThread, 0);
+  EXPECT_EQ(disk.openFiles(), 0);
+}
+
 TEST(TreeWalkFakeTest, EachFolderIsWalkedOnce) {
   FakeDisk disk(kRoot);
   disk.AddFile("a/a.c", "x\n");

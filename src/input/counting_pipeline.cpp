@@ -21,7 +21,7 @@ CCountingPipeline::CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, uns
                                      LineStats& totals)
     : sink_(sink), totals_(totals) {
   if (workers == 0) workers = 1;
-  jobs_.resize(workers * kFilesPerWorker);
+  jobs_ = std::vector<Job>(workers * kFilesPerWorker);
   for (std::size_t i = jobs_.size(); i-- > 0;) {
     jobs_[i].file = disk.NewFile();
     free_.push_back(static_cast<int>(i));
@@ -57,21 +57,26 @@ void CCountingPipeline::Work() {
       index = queue_.front();
       queue_.pop_front();
     }
-    Job& job = jobs_[static_cast<std::size_t>(index)];
-    HResult status = hr::kFail;
-    if (cancel_.load(std::memory_order_relaxed)) {
-      job.file->Close();
-    } else {
-      job.record.Reset();
-      status = counter.Count(*job.file, job.record);
-    }
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      job.status = status;
-      job.done = true;
-    }
-    done_.notify_all();
+    CountJob(index, counter);
   }
+}
+
+// Counts a job taken off the queue, on whichever thread took it.
+void CCountingPipeline::CountJob(int index, CFileCounter& counter) {
+  Job& job = jobs_[static_cast<std::size_t>(index)];
+  HResult status = hr::kFail;
+  if (cancel_.load(std::memory_order_relaxed)) {
+    job.file->Close();
+  } else {
+    job.record.Reset();
+    status = counter.Count(*job.file, job.record);
+  }
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    job.status = status;
+    job.done.store(true, std::memory_order_release);
+  }
+  done_.notify_all();
 }
 
 CCountingPipeline::Event& CCountingPipeline::Add(Kind kind, WStringView relativeFolder) {
@@ -147,7 +152,7 @@ void CCountingPipeline::CountFile(WStringView relativeFolder, WStringView name) 
   event.job = index;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    jobs_[static_cast<std::size_t>(index)].done = false;
+    jobs_[static_cast<std::size_t>(index)].done.store(false, std::memory_order_relaxed);
     queue_.push_back(index);
   }
   work_.notify_one();
@@ -163,12 +168,26 @@ HResult CCountingPipeline::Finish() {
   return failed_ ? failure_ : hr::kOk;
 }
 
-// Waits until the first event held, if it is a file, has been counted.
+// Waits until the first event held, if it is a file, has been counted. Rather than sleep,
+// this thread counts the oldest queued files itself (the first one held among them, if no
+// worker took it yet): a worker that is behind then never keeps the walk waiting, and no
+// thread is woken for each file.
 void CCountingPipeline::WaitForFront() {
   if (events_.empty() || events_.front().kind != Kind::kFile) return;
   const Job& job = jobs_[static_cast<std::size_t>(events_.front().job)];
   std::unique_lock<std::mutex> lock(mutex_);
-  done_.wait(lock, [&job] { return job.done; });
+  while (!job.done.load(std::memory_order_relaxed)) {
+    if (queue_.empty()) {
+      done_.wait(lock);
+      continue;
+    }
+    const int index = queue_.front();
+    queue_.pop_front();
+    lock.unlock();
+    if (!counter_) counter_ = std::make_unique<CFileCounter>();
+    CountJob(index, *counter_);
+    lock.lock();
+  }
 }
 
 // Hands the sink every event up to the first file still being counted.
@@ -181,10 +200,7 @@ void CCountingPipeline::ReleaseReady() {
         break;
       case Kind::kFile: {
         Job& job = jobs_[static_cast<std::size_t>(event.job)];
-        {
-          const std::lock_guard<std::mutex> lock(mutex_);
-          if (!job.done) return;
-        }
+        if (!job.done.load(std::memory_order_acquire)) return;
         free_.push_back(event.job);
         if (Failed(job.status)) {
           sink_.WalkFailed(WalkFailure::kProcessFile, *event.folder, event.name, job.status);
@@ -229,7 +245,7 @@ void CCountingPipeline::Fail(HResult code) {
     if (event.kind != Kind::kFile) continue;
     Job& job = jobs_[static_cast<std::size_t>(event.job)];
     std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&job] { return job.done; });
+    done_.wait(lock, [&job] { return job.done.load(std::memory_order_relaxed); });
     free_.push_back(event.job);
   }
   events_.clear();

@@ -15,6 +15,7 @@
 
 #include "base/status.h"
 #include "base/text.h"
+#include "counting/file_counting.h"
 #include "counting/line_stats.h"
 #include "input/walk_events.h"
 #include "platform/disk.h"
@@ -23,12 +24,13 @@ namespace srctally {
 
 /// Sits between a walk and its sink: holds the walk's events until everything before them
 /// is released, and counts the files the walk opens on worker threads. Memory is bounded:
-/// the walk waits while the window of files or events in flight is full. One thread (the
-/// walk's) calls every method; the sink is called on that thread too.
+/// the walk waits while the window of files or events in flight is full, and while it
+/// waits it counts a queued file itself rather than sleep. One thread (the walk's) calls
+/// every method; the sink is called on that thread too.
 class CCountingPipeline final : public IWalkSink {
  public:
-  /// workers (at least 1) threads count files for sink; each counted file is added into
-  /// totals when it is released.
+  /// workers (at least 1) threads, and the walk's own thread while it waits, count files
+  /// for sink; each counted file is added into totals when it is released.
   CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, unsigned workers, LineStats& totals);
   ~CCountingPipeline() override;
   CCountingPipeline(const CCountingPipeline&) = delete;
@@ -79,7 +81,7 @@ class CCountingPipeline final : public IWalkSink {
     std::unique_ptr<platform::IReadFile> file;
     LineStats record;
     HResult status = 0;
-    bool done = false;  // guarded by mutex_
+    std::atomic<bool> done{false};  // set under mutex_ once record and status are written
   };
 
   Event& Add(Kind kind, WStringView relativeFolder);
@@ -87,6 +89,7 @@ class CCountingPipeline final : public IWalkSink {
   void WaitForFront();
   void Fail(HResult code);
   void Work();
+  void CountJob(int index, CFileCounter& counter);
 
   IWalkSink& sink_;
   LineStats& totals_;
@@ -104,6 +107,7 @@ class CCountingPipeline final : public IWalkSink {
   bool stop_ = false;
   std::atomic<bool> cancel_{false};  // jobs still queued are dropped unread
   std::vector<std::thread> workers_;
+  std::unique_ptr<CFileCounter> counter_;  // the walk's thread counts with it while it waits
 };
 
 /// Counting threads for a run: SRCTALLY_THREADS from the environment when it holds a number

@@ -43,6 +43,9 @@ class FakeDisk::File final : public platform::IReadFile {
     bytesRead = std::min(size, end - position_);
     std::memcpy(buffer, node_->bytes.data() + position_, bytesRead);
     position_ += bytesRead;
+    if (bytesRead == 0 && std::this_thread::get_id() == disk_.ownThread_) {
+      ++disk_.filesReadByOwnThread_;
+    }
     return true;
   }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/disk.h"
@@ -42,6 +43,8 @@ class FakeDisk final : public platform::IDisk {
   int openFolders() const { return openFolders_; }
   int openFiles() const { return openFiles_.load(); }
   int peakOpenFolders() const { return peakOpenFolders_; }
+  /// Files read to their end on the thread that made the disk (the walk's, in a test).
+  int filesReadByOwnThread() const { return filesReadByOwnThread_.load(); }
 
   std::unique_ptr<platform::IReadFile> NewFile() override;
   platform::FolderOpen OpenFolder(WStringView fullPath,
@@ -80,6 +83,8 @@ class FakeDisk final : public platform::IDisk {
   int openFolders_ = 0;
   std::atomic<int> openFiles_{0};  // files are closed on counting threads
   int peakOpenFolders_ = 0;
+  std::thread::id ownThread_ = std::this_thread::get_id();
+  std::atomic<int> filesReadByOwnThread_{0};
 };
 
 }  // namespace srctally::testing
