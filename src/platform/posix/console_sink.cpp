@@ -19,6 +19,7 @@
 #include "base/status.h"
 #include "console/console_encoding.h"
 #include "console/message_writer.h"
+#include "platform/held_flag.h"
 #include "platform/last_error.h"
 
 namespace srctally::platform {
@@ -122,18 +123,6 @@ char16_t ReadUtf8Key() {
 
 class PosixConsoleSink;
 
-// Lets go of a held flag at the end of a scope.
-class Release {
- public:
-  explicit Release(std::atomic<bool>& flag) : flag_(flag) {}
-  ~Release() { flag_.store(false); }
-  Release(const Release&) = delete;
-  Release& operator=(const Release&) = delete;
-
- private:
-  std::atomic<bool>& flag_;
-};
-
 // The sink over standard output while it lives, so that a line for standard error can first
 // send out what the report still holds. Only the main thread creates, ends and writes it.
 PosixConsoleSink* liveSink = nullptr;
@@ -163,7 +152,7 @@ class PosixConsoleSink final : public IConsoleSink {
     if (failure_ != 0) return;         // the report is broken off; nothing more is worth writing
     if (busy_.exchange(true)) return;  // a crash on another thread is writing the last words
     {
-      const Release release(busy_);  // also when running out of memory throws
+      const CFlagRelease release(busy_);  // also when running out of memory throws
       AppendConsoleBytes(pending_, text, encoding_);
     }
     if (pending_.size() >= kBufferLimit) WriteOut();

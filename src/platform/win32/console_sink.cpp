@@ -21,6 +21,7 @@
 #include "base/status.h"
 #include "console/console_encoding.h"
 #include "console/message_writer.h"
+#include "platform/held_flag.h"
 
 namespace srctally::platform {
 namespace {
@@ -158,18 +159,6 @@ WStringView UrgentText(const char16_t* text) noexcept {
 
 class Win32ConsoleSink;
 
-// Lets go of a held flag at the end of a scope.
-class Release {
- public:
-  explicit Release(std::atomic<bool>& flag) : flag_(flag) {}
-  ~Release() { flag_.store(false); }
-  Release(const Release&) = delete;
-  Release& operator=(const Release&) = delete;
-
- private:
-  std::atomic<bool>& flag_;
-};
-
 // The sink over standard output while it lives, so that a line for standard error can first
 // send out what the report still holds. Only the main thread creates, ends and writes it.
 Win32ConsoleSink* liveSink = nullptr;
@@ -203,7 +192,7 @@ class Win32ConsoleSink final : public IConsoleSink {
     if (failure_ != 0) return;         // the report is broken off; nothing more is worth writing
     if (busy_.exchange(true)) return;  // a crash on another thread is writing the last words
     {
-      const Release release(busy_);  // also when running out of memory throws
+      const CFlagRelease release(busy_);  // also when running out of memory throws
       pending_ += text;
     }
     if (pending_.size() >= kBufferLimit) WriteOut();
