@@ -342,12 +342,19 @@ class PosixFolder final : public IFolder {
   }
 
   // The walk's one listing buffer, owned by its first level and made when first needed.
+  // A level takes it from the nearest level above that knows it: its parent, which was
+  // listed before it, so finding it costs the same at any depth.
   ListBuffer& SharedListBuffer() {
     if (listBuffer_ == nullptr) {
       PosixFolder* top = this;
-      while (top->parent_ != nullptr) top = top->parent_;
-      if (!top->ownListBuffer_) top->ownListBuffer_ = std::make_unique_for_overwrite<ListBuffer>();
-      listBuffer_ = top->ownListBuffer_.get();
+      while (top->listBuffer_ == nullptr && top->parent_ != nullptr) top = top->parent_;
+      if (top->listBuffer_ == nullptr) {
+        if (!top->ownListBuffer_) {
+          top->ownListBuffer_ = std::make_unique_for_overwrite<ListBuffer>();
+        }
+        top->listBuffer_ = top->ownListBuffer_.get();
+      }
+      listBuffer_ = top->listBuffer_;
     }
     return *listBuffer_;
   }
