@@ -60,8 +60,9 @@ class CTextClassifier {
   TextEncoding encoding_;
   ScanFunction scan_;
   State state_;
-  ScanMasks
-      masks_{};  // of the slice being classified; zeroed, as a scan reads one word past its slice
+  // Of the slice being classified. Zeroed once: a line's window reads one word past the
+  // words a scan writes, and that word must hold a value even before any scan.
+  ScanMasks masks_{};
 };
 
 }  // namespace srctally

@@ -31,21 +31,20 @@ WalkProblem DescribeWalkFailure(WalkFailure step, WStringView relativeFolder, WS
   WalkProblem problem;
   problem.isError = true;
   problem.code = code;
+  // A file's failure names the file; a listing's names its folder.
+  const bool file = step == WalkFailure::kProcessFile;
+  AppendRelativePath(problem.path, relativeFolder, file ? argument : WStringView(), separator);
   switch (step) {
     case WalkFailure::kProcessFile:
-      AppendRelativePath(problem.path, relativeFolder, argument, separator);
       problem.message = Format(u"cannot process file '%s'.", argument);
       break;
     case WalkFailure::kSearchFiles:
-      AppendRelativePath(problem.path, relativeFolder, WStringView(), separator);
       problem.message = Format(u"cannot search for files in %s", argument);
       break;
     case WalkFailure::kSearchFilesEnd:
-      AppendRelativePath(problem.path, relativeFolder, WStringView(), separator);
       problem.message = Format(u"cannot search for files in %s.", argument);
       break;
     case WalkFailure::kSearchFolders:
-      AppendRelativePath(problem.path, relativeFolder, WStringView(), separator);
       problem.message = Format(u"cannot search for folders in %s.", argument);
       break;
   }
