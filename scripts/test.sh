@@ -5,6 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
+# Build folders of its own, apart from the quick start's build/.
+out=${SRCTALLY_TEST_BUILD:-build-test}
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 
 need=()
 command -v cmake >/dev/null || need+=(cmake)
@@ -20,27 +24,40 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 step() { echo; echo "== $*"; }
+# The five slowest tests of a suite, from the times ctest keeps (seconds, last run).
+slowest() {
+  local cost="$1/Testing/Temporary/CTestCostData.txt"
+  [ -f "$cost" ] || return 0
+  echo "-- slowest tests of $1:"
+  sed '/^---/,$d' "$cost" | sort -k3 -g -r | head -5 | awk '{printf "   %8.2f s  %s\n", $3, $1}'
+}
 
 step "native build and tests"
-cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release -DSRCTALLY_WERROR=ON >/dev/null
-cmake --build build/native -j"$jobs"
-ctest --test-dir build/native --output-on-failure -j"$jobs"
+cmake "${launcher[@]}" -S . -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DSRCTALLY_WERROR=ON >/dev/null
+cmake --build "$out/native" -j"$jobs"
+ctest --test-dir "$out/native" --output-on-failure -j"$jobs"
+slowest "$out/native"
 
 step "native tests under ASan and UBSan"
-cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DSRCTALLY_WERROR=ON -DSRCTALLY_SANITIZE=ON >/dev/null
-cmake --build build/sanitize -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+cmake "${launcher[@]}" -S . -B "$out/sanitize" -DCMAKE_BUILD_TYPE=Debug -DSRCTALLY_WERROR=ON -DSRCTALLY_SANITIZE=ON >/dev/null
+cmake --build "$out/sanitize" -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$out/sanitize" --output-on-failure -j"$jobs"
+slowest "$out/sanitize"
 
 step "32-bit Windows build (compile and link only: 32-bit programs cannot run here)"
-cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSRCTALLY_WERROR=ON \
+cmake "${launcher[@]}" -S . -B "$out/win32" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DSRCTALLY_WERROR=ON \
   -DSRCTALLY_TESTS=OFF >/dev/null
-cmake --build build/win32 -j"$jobs"
+cmake --build "$out/win32" -j"$jobs"
 
 step "64-bit Windows build and tests under wine"
-cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DSRCTALLY_WERROR=ON >/dev/null
-cmake --build build/win64 -j"$jobs"
+cmake "${launcher[@]}" -S . -B "$out/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DSRCTALLY_WERROR=ON >/dev/null
+cmake --build "$out/win64" -j"$jobs"
 export WINEDEBUG=-all
-wineboot -i >/dev/null 2>&1 || true
+# A wine prefix of the suite's own: its server is the only one stopped at the end, so wine
+# programs of other prefixes keep running.
+export WINEPREFIX="$PWD/$out/wineprefix"
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
 wineserver -p 2>/dev/null || true  # a running server (e.g. left by wineboot) is fine
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-ctest --test-dir build/win64 --output-on-failure -j"$jobs"
+ctest --test-dir "$out/win64" --output-on-failure -j"$jobs"
+slowest "$out/win64"
