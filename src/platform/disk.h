@@ -20,15 +20,21 @@ enum class EntryKind : std::uint8_t { kFile, kFolder, kOther };
 struct FolderEntry {
   WStringView name;
   EntryKind kind = EntryKind::kOther;
+  /// The entry is a link (a symbolic link; on Windows a reparse point): kind is that of
+  /// what it leads to, which may be reached by another name as well.
+  bool linked = false;
 };
 
-/// Tells folders apart however they were reached: equal identities name the same folder
-/// (device and inode on POSIX; volume serial number and file index on Windows).
+/// Tells folders and files apart however they were reached: equal identities name the
+/// same folder or file (device and inode on POSIX; volume serial number and file index on
+/// Windows).
 struct FolderIdentity {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
   friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
 };
+
+using FileIdentity = FolderIdentity;
 
 struct FolderIdentityHash {
   std::size_t operator()(const FolderIdentity& identity) const {
@@ -68,6 +74,11 @@ class IFolder {
   virtual bool NextEntry(FolderEntry& entry) = 0;
   /// Ends the pass; harmless when none is open. Keeps the last error.
   virtual void EndListing() = 0;
+  /// The identity of the file or folder the entry NextEntry gave last names (for a link,
+  /// of what it leads to), when the listing told it or it was looked up anyway; false when
+  /// knowing it would cost another call to the file system (the walk then cannot tell
+  /// whether it met this file before). Never asks the file system itself.
+  virtual bool GetEntryIdentity(FileIdentity& /*identity*/) const { return false; }
   /// Opens the file name of this folder for reading into file, which must come from the
   /// same disk's NewFile. Only regular files open: a folder, FIFO or device fails with
   /// access denied, so nothing can block or read forever.

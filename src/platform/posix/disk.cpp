@@ -5,10 +5,15 @@
 // through a directory stream on a copy of the descriptor.
 //
 // Descriptors stay few whatever the depth: below the first kKeepOpenDepth levels a folder
-// gives its descriptor up while a sub-folder is walked. When that sub-folder is done and
-// the parent has more sub-folders to open, the parent is reopened as the sub-folder's ".."
-// (one call) if that is the same folder (it is not when the sub-folder was a link), or else
-// by name from its nearest ancestor that still holds a descriptor.
+// gives its descriptor up while a sub-folder is walked. When a folder that holds its
+// descriptor is done, the nearest level above it that has more sub-folders to open and no
+// descriptor takes one back through ".." ("../.." and so on over the levels in between,
+// which have nothing left to open): one call, checked to reach the same folder, so each
+// folder costs the same few calls at any depth and in any shape of tree. ".." does not lead
+// back through a link, so a folder reached through a link keeps its parent's descriptor
+// open (up to kMaxLinkHolds of them at once); beyond that, or when the check fails (a
+// folder moved meanwhile), a level is reopened by name from its nearest ancestor that
+// still holds a descriptor.
 #include "platform/disk.h"
 
 #include <dirent.h>
@@ -33,6 +38,10 @@ namespace srctally::platform {
 namespace {
 
 constexpr int kKeepOpenDepth = 16;
+// The most parents that keep their descriptor for a sub-folder reached through a link.
+constexpr int kMaxLinkHolds = 16;
+// The most ".." components one call climbs: "../" times this fits PATH_MAX.
+constexpr int kMaxUpLevels = 1000;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
 // O_NONBLOCK keeps a FIFO from blocking the open; it changes nothing for a regular file,
 // the only kind that is then read.
@@ -139,32 +148,60 @@ struct ListBuffer {
 };
 #endif
 
+// What the levels of one walk share, owned by its first level.
+struct WalkShared {
+#ifdef __linux__
+  std::unique_ptr<ListBuffer> listBuffer;  // made when first needed
+#endif
+  int linkHolds = 0;  // parents that keep their descriptor for a sub-folder reached by a link
+};
+
+// The folder levels above the folder open at start, through "..": a new descriptor, or -1.
+int OpenUp(int start, int levels) {
+  char path[3 * kMaxUpLevels];
+  int fd = start;
+  while (levels > 0) {
+    const int step = std::min(levels, kMaxUpLevels);
+    for (int i = 0; i < step; ++i) std::memcpy(path + 3 * i, "../", 3);
+    path[3 * step - 1] = '\0';
+    int next;
+    do {
+      next = ::openat(fd, path, kFolderFlags);
+    } while (next < 0 && errno == EINTR);
+    if (fd != start) ::close(fd);
+    if (next < 0) return -1;
+    fd = next;
+    levels -= step;
+  }
+  return fd;
+}
+
 class PosixFolder final : public IFolder {
  public:
-  PosixFolder(PosixFolder* parent, std::string name)
-      : parent_(parent), name_(std::move(name)), depth_(parent ? parent->depth_ + 1 : 0) {
-#ifdef __linux__
-    if (parent != nullptr) listBuffer_ = parent->listBuffer_;
-#endif
-  }
+  // The first level of a walk; path is its full path.
+  explicit PosixFolder(std::string path)
+      : parent_(nullptr),
+        name_(std::move(path)),
+        depth_(0),
+        ownShared_(std::make_unique<WalkShared>()),
+        shared_(ownShared_.get()) {}
+
+  // A sub-folder of parent; viaLink: its entry in parent is a link.
+  PosixFolder(PosixFolder& parent, std::string name, bool viaLink)
+      : parent_(&parent),
+        name_(std::move(name)),
+        depth_(parent.depth_ + 1),
+        viaLink_(viaLink),
+        shared_(parent.shared_) {}
 
   ~PosixFolder() override {
-    // The parent has more sub-folders to open: its descriptor is this folder's "..",
-    // unless this folder was reached through a link.
-    if (parent_ != nullptr && parent_->fd_ < 0 && fd_ >= 0 && parent_->HasEntriesLeft()) {
-      const int up = ::openat(fd_, "..", kFolderFlags);
-      struct stat info {};
-      if (up >= 0 && ::fstat(up, &info) == 0 && IdentityOf(info) == parent_->identity_) {
-        parent_->fd_ = up;
-      } else if (up >= 0) {
-        ::close(up);
-      }
-    }
+    if (fd_ >= 0 && parent_ != nullptr && parent_->fd_ < 0) GiveDescriptorBack();
+    if (holdsParent_) --shared_->linkHolds;
     CloseDescriptor();
   }
 
   // Opens the folder: by full path without a parent, else relative to the parent, which
-  // then gives up its descriptor if it is deep enough.
+  // then gives up its descriptor if it is deep enough and ".." leads back to it.
   bool Open() {
     int fd;
     if (parent_ == nullptr) {
@@ -182,7 +219,14 @@ class PosixFolder final : public IFolder {
     }
     fd_ = fd;
     identity_ = IdentityOf(info);
-    if (parent_ != nullptr && parent_->depth_ >= kKeepOpenDepth) parent_->CloseDescriptor();
+    if (parent_ != nullptr && parent_->depth_ >= kKeepOpenDepth) {
+      if (viaLink_ && shared_->linkHolds < kMaxLinkHolds) {
+        ++shared_->linkHolds;
+        holdsParent_ = true;
+      } else {
+        parent_->CloseDescriptor();
+      }
+    }
     return true;
   }
 
@@ -211,6 +255,7 @@ class PosixFolder final : public IFolder {
     currentName_ = FromUtf8Lossless(NameOf(*current_));
     entry.name = currentName_;
     entry.kind = current_->kind;
+    entry.linked = current_->linked;
     return true;
   }
 
@@ -219,19 +264,24 @@ class PosixFolder final : public IFolder {
     current_ = nullptr;
   }
 
+  bool GetEntryIdentity(FileIdentity& identity) const override {
+    if (current_ == nullptr || !current_->identityKnown) return false;
+    identity = current_->identity;
+    return true;
+  }
+
   bool OpenFile(WStringView name, IReadFile& file) override {
     if (!EnsureOpen()) return false;
     auto& posixFile = static_cast<PosixFile&>(file);
     // The current entry's own bytes, without a round trip through UTF-16.
-    if (current_ != nullptr && name.data() == currentName_.data() &&
-        name.size() == currentName_.size()) {
+    if (IsCurrent(name)) {
       return posixFile.Open(fd_, names_.c_str() + current_->offset, current_->plain);
     }
     return posixFile.Open(fd_, ToUtf8(name).c_str());
   }
 
   const std::string& RawName(WStringView name) {
-    if (current_ != nullptr && name.data() == currentName_.data()) {
+    if (IsCurrent(name)) {
       scratch_.assign(NameOf(*current_));
     } else {
       scratch_ = ToUtf8(name);
@@ -239,16 +289,27 @@ class PosixFolder final : public IFolder {
     return scratch_;
   }
 
+  // Whether the entry name may be a link; true when it is not the current entry.
+  bool MayBeLink(WStringView name) const { return !IsCurrent(name) || current_->linked; }
+
  private:
   struct Entry {
     std::size_t offset;  // of the name's bytes in names_, NUL-terminated there
     std::size_t length;
     EntryKind kind;
-    bool plain;  // listed as a regular file by its own type, not through a link
+    bool plain;   // listed as a regular file by its own type, not through a link
+    bool linked;  // a symbolic link: kind and identity are those of what it leads to
+    bool identityKnown;
+    FileIdentity identity;
   };
 
   std::string_view NameOf(const Entry& entry) const {
     return std::string_view(names_).substr(entry.offset, entry.length);
+  }
+
+  bool IsCurrent(WStringView name) const {
+    return current_ != nullptr && name.data() == currentName_.data() &&
+           name.size() == currentName_.size();
   }
 
   bool HasEntriesLeft() const { return next_ < entries_.size(); }
@@ -258,8 +319,33 @@ class PosixFolder final : public IFolder {
     fd_ = -1;
   }
 
+  // This folder is done and holds a descriptor: the nearest level above without one that
+  // has sub-folders left to open takes one back, as this folder's ".." repeated over the
+  // levels in between (which have nothing left to open and close next), when neither this
+  // folder nor one of those was reached through a link.
+  void GiveDescriptorBack() {
+    int levels = 0;
+    const PosixFolder* from = this;
+    for (PosixFolder* up = parent_; up != nullptr && up->fd_ < 0; from = up, up = up->parent_) {
+      if (from->viaLink_) return;  // its ".." is where the link leads, not up
+      ++levels;
+      if (!up->HasEntriesLeft()) continue;
+      const int fd = OpenUp(fd_, levels);
+      if (fd < 0) return;
+      struct stat info {};
+      if (::fstat(fd, &info) == 0 && IdentityOf(info) == up->identity_) {
+        up->fd_ = fd;
+      } else {
+        ::close(fd);  // moved meanwhile: reopened by name when it is needed
+      }
+      return;
+    }
+  }
+
   // Gets a descriptor back after a sub-folder walk took it: opens each folder by name from
-  // the nearest ancestor that holds one, checking that the same folders are reached.
+  // the nearest ancestor that holds one, checking that the same folders are reached. The
+  // deep levels in between give theirs up again as soon as the next one is open, so this
+  // holds two more descriptors at most, however long the way.
   bool EnsureOpen() {
     if (fd_ >= 0) return true;
     std::vector<PosixFolder*> chain;
@@ -271,8 +357,11 @@ class PosixFolder final : public IFolder {
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
       PosixFolder& folder = **it;
-      const int fd = ::openat(folder.parent_->fd_, folder.name_.c_str(), kFolderFlags);
-      if (fd < 0) return FailWithErrno(errno);
+      PosixFolder& from = *folder.parent_;
+      const int fd = ::openat(from.fd_, folder.name_.c_str(), kFolderFlags);
+      const int error = errno;
+      if (&from != open && from.depth_ >= kKeepOpenDepth) from.CloseDescriptor();
+      if (fd < 0) return FailWithErrno(error);
       struct stat info {};
       if (::fstat(fd, &info) != 0 || IdentityOf(info) != folder.identity_) {
         ::close(fd);
@@ -280,10 +369,6 @@ class PosixFolder final : public IFolder {
         return false;
       }
       folder.fd_ = fd;
-    }
-    // Only this level needs its descriptor now; the deep ones in between give theirs up.
-    for (PosixFolder* folder : chain) {
-      if (folder != this && folder->depth_ >= kKeepOpenDepth) folder->CloseDescriptor();
     }
     return true;
   }
@@ -302,11 +387,15 @@ class PosixFolder final : public IFolder {
     return true;
   }
 
-  // Keeps an entry of the listing, unless it is "." or "..". type is its d_type.
-  void AddEntry(const char* name, unsigned char type) {
+  // Keeps an entry of the listing, unless it is "." or "..". type is its d_type, inode its
+  // d_ino: with the folder's device, the identity of a file listed by its own type.
+  void AddEntry(const char* name, unsigned char type, std::uint64_t inode) {
     const std::size_t length = std::strlen(name);
     if (name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.'))) return;
-    entries_.push_back({names_.size(), length, KindOf(name, type), type == DT_REG});
+    Entry entry{names_.size(), length, EntryKind::kOther, false, false, true,
+                {identity_.volume, inode}};
+    Classify(name, type, entry);
+    entries_.push_back(entry);
     names_.append(name, length + 1);
   }
 
@@ -335,28 +424,18 @@ class PosixFolder final : public IFolder {
         std::memcpy(&length, record + 16, sizeof(length));
         if (length <= kNameOffset || length > size - at) break;  // never from the kernel
         // An inode of 0 marks a deleted entry, which readdir passes over as well.
-        if (inode != 0) AddEntry(record + kNameOffset, static_cast<unsigned char>(record[18]));
+        if (inode != 0) {
+          AddEntry(record + kNameOffset, static_cast<unsigned char>(record[18]), inode);
+        }
         at += length;
       }
     }
   }
 
-  // The walk's one listing buffer, owned by its first level and made when first needed.
-  // A level takes it from the nearest level above that knows it: its parent, which was
-  // listed before it, so finding it costs the same at any depth.
+  // The walk's one listing buffer, made when first needed.
   ListBuffer& SharedListBuffer() {
-    if (listBuffer_ == nullptr) {
-      PosixFolder* top = this;
-      while (top->listBuffer_ == nullptr && top->parent_ != nullptr) top = top->parent_;
-      if (top->listBuffer_ == nullptr) {
-        if (!top->ownListBuffer_) {
-          top->ownListBuffer_ = std::make_unique_for_overwrite<ListBuffer>();
-        }
-        top->listBuffer_ = top->ownListBuffer_.get();
-      }
-      listBuffer_ = top->listBuffer_;
-    }
-    return *listBuffer_;
+    if (!shared_->listBuffer) shared_->listBuffer = std::make_unique_for_overwrite<ListBuffer>();
+    return *shared_->listBuffer;
   }
 #else
   // Reads the entries through a directory stream on a copy of the descriptor, which the
@@ -378,7 +457,7 @@ class PosixFolder final : public IFolder {
           if (errno != 0) listError_ = Win32ErrorFromErrno(errno);
           break;
         }
-        AddEntry(item->d_name, item->d_type);
+        AddEntry(item->d_name, item->d_type, static_cast<std::uint64_t>(item->d_ino));
       }
     } catch (...) {
       ::closedir(folder);
@@ -389,28 +468,49 @@ class PosixFolder final : public IFolder {
   }
 #endif
 
-  // The entry type from the listing; links and unknown types are looked at through the
-  // link. A link that leads nowhere counts as a file, so opening it reports why.
-  EntryKind KindOf(const char* name, unsigned char type) const {
+  // Sets the entry's kind from its listed type. A link, and an entry of unknown type, is
+  // looked at: a link counts as what it leads to, with that one's identity; a link that
+  // leads nowhere counts as a file of no known identity, so opening it reports why.
+  void Classify(const char* name, unsigned char type, Entry& entry) const {
     switch (type) {
       case DT_REG:
-        return EntryKind::kFile;
+        entry.kind = EntryKind::kFile;
+        entry.plain = true;
+        return;
       case DT_DIR:
-        return EntryKind::kFolder;
+        entry.kind = EntryKind::kFolder;
+        return;
       case DT_LNK:
-      case DT_UNKNOWN: {
-        struct stat info {};
-        if (::fstatat(fd_, name, &info, 0) != 0) return EntryKind::kFile;
-        return KindOfMode(info.st_mode);
-      }
+      case DT_UNKNOWN:
+        break;
       default:
-        return EntryKind::kOther;
+        return;  // kOther
     }
+    struct stat info {};
+    if (type == DT_UNKNOWN && ::fstatat(fd_, name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISLNK(info.st_mode)) {
+      entry.kind = KindOfMode(info.st_mode);
+      entry.plain = S_ISREG(info.st_mode);
+      entry.identity = IdentityOf(info);
+      return;
+    }
+    entry.linked = true;
+    if (::fstatat(fd_, name, &info, 0) != 0) {
+      entry.kind = EntryKind::kFile;
+      entry.identityKnown = false;
+      return;
+    }
+    entry.kind = KindOfMode(info.st_mode);
+    entry.identity = IdentityOf(info);
   }
 
   PosixFolder* parent_;
   std::string name_;  // the full path for the first level, else the name in the parent
   int depth_;
+  bool viaLink_ = false;      // its entry in the parent is a link
+  bool holdsParent_ = false;  // the parent keeps its descriptor while this folder is open
+  std::unique_ptr<WalkShared> ownShared_;  // the first level's, for the whole walk
+  WalkShared* shared_;
   int fd_ = -1;
   FolderIdentity identity_;
   bool listed_ = false;
@@ -421,10 +521,6 @@ class PosixFolder final : public IFolder {
   const Entry* current_ = nullptr;
   WString currentName_;
   std::string scratch_;
-#ifdef __linux__
-  ListBuffer* listBuffer_ = nullptr;           // the walk's, once known to this level
-  std::unique_ptr<ListBuffer> ownListBuffer_;  // the first level's, for the whole walk
-#endif
 };
 
 class PosixDisk final : public IDisk {
@@ -432,7 +528,7 @@ class PosixDisk final : public IDisk {
   std::unique_ptr<IReadFile> NewFile() override { return std::make_unique<PosixFile>(); }
 
   FolderOpen OpenFolder(WStringView fullPath, std::unique_ptr<IFolder>& folder) override {
-    auto opened = std::make_unique<PosixFolder>(nullptr, ToUtf8(fullPath));
+    auto opened = std::make_unique<PosixFolder>(ToUtf8(fullPath));
     if (!opened->Open()) return FolderOpen::kFailed;
     folder = std::move(opened);
     return FolderOpen::kOpened;
@@ -441,7 +537,8 @@ class PosixDisk final : public IDisk {
   FolderOpen OpenSubFolder(IFolder& parent, WStringView name,
                            std::unique_ptr<IFolder>& folder) override {
     auto& posixParent = static_cast<PosixFolder&>(parent);
-    auto opened = std::make_unique<PosixFolder>(&posixParent, posixParent.RawName(name));
+    auto opened = std::make_unique<PosixFolder>(posixParent, posixParent.RawName(name),
+                                                posixParent.MayBeLink(name));
     if (!opened->Open()) return FolderOpen::kFailed;
     folder = std::move(opened);
     return FolderOpen::kOpened;
