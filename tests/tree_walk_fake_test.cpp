@@ -61,6 +61,9 @@ class EventLog : public IWalkSink {
   void FolderSkipped(WStringView folder, FolderSkip reason) override {
     Add(Join({"skip", ToUtf8(folder), std::to_string(static_cast<int>(reason))}));
   }
+  void FileSkipped(WStringView folder, WStringView name, FileSkip reason) override {
+    Add(Join({"skip file", ToUtf8(folder), ToUtf8(name), std::to_string(static_cast<int>(reason))}));
+  }
   void WalkFailed(WalkFailure step, WStringView folder, WStringView argument,
                   HResult code) override {
     Add(Join({"fail", std::to_string(static_cast<int>(step)), ToUtf8(folder), ToUtf8(argument),
@@ -250,6 +253,47 @@ TEST(TreeWalkFakeTest, DepthCostsNoCallStack) {
   EXPECT_EQ(totals.lines, 2);
   EXPECT_EQ(log.count, 2u * (kDepth + 1) + 1);  // each folder's start and end, one file
   EXPECT_EQ(disk.openFolders(), 0);
+}
+
+TEST(TreeWalkFakeTest, EachFileIsCountedOnceHoweverItIsReached) {
+  // A file link met before the file itself, two links to one file, and a folder link
+  // whose folder was walked already; in walk order, on the walk's thread or on workers.
+  FakeDisk disk(kRoot);
+  disk.AddFile("src/a.c", "int a;\n");
+  disk.AddFile("src/b.c", "int b;\n");
+  disk.AddFile("data/t.txt", "t\nt\n");
+  disk.AddLink("alias.c", "src/a.c");
+  disk.AddLink("one.c", "data/t.txt");
+  disk.AddLink("two.c", "data/t.txt");
+  disk.AddLink("zlink", "src");
+  const std::vector<std::string> expected = {
+      "start /",           "file / alias.c 1",  "file / one.c 2", "skip file / two.c 0",
+      "end / 2",           "start /data",       "end /data 0",    "start /src",
+      "skip file /src a.c 0", "file /src b.c 1", "end /src 1",     "skip /zlink 1"};
+  for (const unsigned threads : {1u, 3u}) {
+    EventLog log;
+    CTreeWalk walk(log, disk, kRoot, {.subdir = true, .threads = threads});
+    for (int run = 0; run < 2; ++run) {  // each run counts afresh
+      log.events.clear();
+      LineStats totals;
+      totals.Reset();
+      EXPECT_EQ(walk.WalkFolder(WString(1, platform::PathSeparator()), totals), hr::kOk);
+      EXPECT_EQ(log.events, expected) << threads;
+      EXPECT_EQ(totals.files, 3) << threads;
+      EXPECT_EQ(totals.lines, 4) << threads;
+    }
+  }
+  // Said at the verbose level only, with the path of the file passed over.
+  const FakeWalk verbose = WalkFake(disk, {.subdir = true, .verbose = true});
+  EXPECT_NE(verbose.output.find(Sep("\nSkipping file '/two.c': it was counted already.\n")),
+            std::string::npos)
+      << verbose.output;
+  EXPECT_NE(verbose.output.find(Sep("\nSkipping file '/src/a.c': it was counted already.\n")),
+            std::string::npos);
+  const FakeWalk normal = WalkFake(disk, {.subdir = true});
+  EXPECT_EQ(normal.output, Sep("Browsing folder '/'...\n..\nBrowsing folder '/data'...\n"
+                               "Browsing folder '/src'...\n.\n"));
+  EXPECT_EQ(normal.totals.files, 3);
 }
 
 // Passes over the entries named in its list and records what the walk asks.

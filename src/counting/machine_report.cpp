@@ -129,6 +129,9 @@ void CMachineReport::FolderSkipped(WStringView relativeFolder, FolderSkip reason
   if (problem) Tell(std::move(*problem));
 }
 
+// A file counted once already is no problem of the run; the documents list what was counted.
+void CMachineReport::FileSkipped(WStringView, WStringView, FileSkip) {}
+
 void CMachineReport::WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                                 HResult code) {
   Tell(DescribeWalkFailure(step, relativeFolder, argument, code, separator_));

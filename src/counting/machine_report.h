@@ -75,6 +75,7 @@ class CMachineReport : public IWalkSink {
   void FolderStarted(WStringView relativeFolder) override;
   void FolderFinished(WStringView relativeFolder, std::int64_t fileCount) override;
   void FolderSkipped(WStringView relativeFolder, FolderSkip reason) override;
+  void FileSkipped(WStringView relativeFolder, WStringView name, FileSkip reason) override;
   void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                   HResult code) override;
   /// False once the document could not be written: nobody reads the rest.

@@ -121,6 +121,15 @@ void CCountingPipeline::FolderSkipped(WStringView relativeFolder, FolderSkip rea
   ReleaseReady();
 }
 
+void CCountingPipeline::FileSkipped(WStringView relativeFolder, WStringView name,
+                                    FileSkip reason) {
+  if (failed_) return;
+  Event& event = Add(Kind::kFileSkipped, relativeFolder);
+  event.name = name;
+  event.fileSkip = reason;
+  ReleaseReady();
+}
+
 void CCountingPipeline::WalkFailed(WalkFailure step, WStringView relativeFolder,
                                    WStringView argument, HResult code) {
   if (failed_) return;
@@ -221,6 +230,9 @@ void CCountingPipeline::ReleaseReady() {
         break;
       case Kind::kSkipped:
         sink_.FolderSkipped(*event.folder, event.skip);
+        break;
+      case Kind::kFileSkipped:
+        sink_.FileSkipped(*event.folder, event.name, event.fileSkip);
         break;
       case Kind::kFailed: {
         // event is the queue's front: keep its code before the front is dropped.

@@ -40,6 +40,7 @@ class CCountingPipeline final : public IWalkSink {
   void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) override;
   void FolderFinished(WStringView relativeFolder, std::int64_t fileCount) override;
   void FolderSkipped(WStringView relativeFolder, FolderSkip reason) override;
+  void FileSkipped(WStringView relativeFolder, WStringView name, FileSkip reason) override;
   void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                   HResult code) override;
   /// Whether any worker thread could be started; without one, nothing would be counted.
@@ -64,6 +65,7 @@ class CCountingPipeline final : public IWalkSink {
     kCounted,
     kFolderFinished,
     kSkipped,
+    kFileSkipped,
     kFailed
   };
   struct Event {
@@ -72,6 +74,7 @@ class CCountingPipeline final : public IWalkSink {
     WString name;  // the file's name, or the failure's argument
     std::int64_t count = 0;
     FolderSkip skip = FolderSkip::kExcluded;
+    FileSkip fileSkip = FileSkip::kAlreadyCounted;
     WalkFailure step = WalkFailure::kProcessFile;
     HResult code = 0;
     int job = -1;

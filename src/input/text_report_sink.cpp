@@ -53,6 +53,21 @@ void CTextReportSink::FolderSkipped(WStringView relativeFolder, FolderSkip reaso
   }
 }
 
+void CTextReportSink::FileSkipped(WStringView relativeFolder, WStringView name,
+                                  FileSkip reason) {
+  if (!verbose_) return;
+  switch (reason) {
+    case FileSkip::kAlreadyCounted: {
+      // The file's path below the source path: relativeFolder starts with the separator.
+      WString path(relativeFolder);
+      if (!path.empty() && path.back() != path.front()) path += path.front();
+      path += name;
+      WriteLine(writer_, u"Skipping file '%s': it was counted already.", PrintableName(path));
+      break;
+    }
+  }
+}
+
 void CTextReportSink::WalkFailed(WalkFailure step, WStringView folderPath, WStringView argumentText,
                                  HResult code) {
   const WString relativeFolder = PrintableName(folderPath);

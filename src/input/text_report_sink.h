@@ -26,6 +26,7 @@ class CTextReportSink final : public IWalkSink {
   void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) override;
   void FolderFinished(WStringView relativeFolder, std::int64_t fileCount) override;
   void FolderSkipped(WStringView relativeFolder, FolderSkip reason) override;
+  void FileSkipped(WStringView relativeFolder, WStringView name, FileSkip reason) override;
   /// For a file that cannot be counted, the file's error and then the folder's; for a single
   /// file counted on its own (relativeFolder empty), the file's error alone.
   void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,

@@ -125,6 +125,7 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
 
 HResult CTreeWalk::Walk(WStringView relativeFolder, LineStats& totals) {
   walked_.clear();
+  counted_.clear();
   stopped_ = false;
   try {
     // Reserved once: the longest relative path a level can have, so appending a name never
@@ -267,6 +268,14 @@ HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFol
     const SourceExtension* row = FindSourceExtension(*extension);
     if (row == nullptr || (row->isHeader && options_.noHeader)) continue;
     if (filter_ != nullptr && filter_->Excludes(entry.name, false)) continue;
+    // A file reached again, through a link or another link, is counted once. Its identity
+    // comes with the listing (on POSIX, the inode of the listing's entry, or of the file
+    // the link leads to), so a tree without links costs no call to the disk for it.
+    platform::FileIdentity identity;
+    if (folder.GetEntryIdentity(identity) && !counted_.insert(identity).second) {
+      out_->FileSkipped(relativeFolder, entry.name, FileSkip::kAlreadyCounted);
+      continue;
+    }
     if (pipeline_) {
       // Opened here, where the folder is open; counted by a worker; told in walk order.
       if (!folder.OpenFile(entry.name, pipeline_->NextFile())) {

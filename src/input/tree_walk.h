@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "base/status.h"
@@ -59,8 +60,10 @@ HResult CountSingleFile(IWalkSink& sink, platform::IDisk& disk, WStringView full
                         WStringView name, LineStats& totals);
 
 /// The walk over a source tree. It keeps its own stack of levels (the depth of a tree costs
-/// no call stack), holds a bounded number of open folders whatever the depth, and walks
-/// each folder at most once per run however many folder links lead to it.
+/// no call stack), holds a bounded number of open folders whatever the depth, walks each
+/// folder at most once per run however many folder links lead to it, and counts each file
+/// at most once however many links lead to it (where the disk tells a file's identity
+/// with its listing).
 class CTreeWalk {
  public:
   /// The walk over the system's disk that prints the console report through writer.
@@ -104,6 +107,8 @@ class CTreeWalk {
   std::vector<Level> stack_;  // the folders being walked, the source folder first
   // Every folder walked this run; true while it is on the stack (an ancestor).
   std::unordered_map<platform::FolderIdentity, bool, platform::FolderIdentityHash> walked_;
+  // Every file counted (or handed to be counted) this run whose identity the listing told.
+  std::unordered_set<platform::FileIdentity, platform::FolderIdentityHash> counted_;
   WString relativePath_;  // the relative path of the folder being walked
   WString filterPath_;    // the same with '/' and no leading separator, for the filter
   platform::IFolder* entering_ = nullptr;  // the folder the filter reads files of

@@ -20,6 +20,11 @@ enum class FolderSkip : std::uint8_t {
   kExcluded,        ///< matched an exclude pattern or an ignore rule
 };
 
+/// Why a file was passed over without being counted.
+enum class FileSkip : std::uint8_t {
+  kAlreadyCounted,  ///< reached again through a link: counted once already this run
+};
+
 /// Which step failed. Every failure ends the walk.
 enum class WalkFailure : std::uint8_t {
   kProcessFile,     ///< "cannot process file '%s'." (the argument is the file name)
@@ -46,6 +51,8 @@ class IWalkSink {
   virtual void FolderFinished(WStringView relativeFolder, std::int64_t fileCount) = 0;
   /// A folder (relativeFolder is its own path) was not walked, for reason.
   virtual void FolderSkipped(WStringView relativeFolder, FolderSkip reason) = 0;
+  /// A source file of the folder was not counted, for reason.
+  virtual void FileSkipped(WStringView relativeFolder, WStringView name, FileSkip reason) = 0;
   /// The walk failed with code at step; argument is the file name (kProcessFile) or the
   /// folder's relative path. Nothing follows a failure.
   virtual void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,

@@ -101,12 +101,23 @@ class FakeDisk::Folder final : public platform::IFolder {
     if (next_ >= entries_.size()) return Fail(win32err::kNoMoreFiles);
     const auto& [name, child] = entries_[next_++];
     current_ = FromUtf8Lossless(name);
+    currentNode_ = child;
     entry.name = current_;
     entry.kind = disk_.nodes_[static_cast<std::size_t>(child)].kind;
+    entry.linked = node.links.contains(name);
     return true;
   }
 
-  void EndListing() override { listing_ = false; }
+  void EndListing() override {
+    listing_ = false;
+    currentNode_ = -1;
+  }
+
+  bool GetEntryIdentity(platform::FileIdentity& identity) const override {
+    if (currentNode_ < 0) return false;
+    identity = {7, static_cast<std::uint64_t>(currentNode_)};
+    return true;
+  }
 
   bool OpenFile(WStringView name, platform::IReadFile& file) override {
     const Node& node = disk_.nodes_[static_cast<std::size_t>(node_)];
@@ -123,6 +134,7 @@ class FakeDisk::Folder final : public platform::IFolder {
   platform::ListPass pass_ = platform::ListPass::kFiles;
   bool listing_ = false;
   WString current_;
+  int currentNode_ = -1;  // the node of the entry NextEntry gave last
 };
 
 FakeDisk::FakeDisk(WString rootPath) : rootPath_(std::move(rootPath)) { nodes_.emplace_back(); }
@@ -165,6 +177,7 @@ void FakeDisk::AddLink(std::string_view path, std::string_view target) {
   const int parent = slash == std::string_view::npos ? 0 : Find(path.substr(0, slash), true);
   const std::string name(slash == std::string_view::npos ? path : path.substr(slash + 1));
   nodes_[static_cast<std::size_t>(parent)].children[name] = to;
+  nodes_[static_cast<std::size_t>(parent)].links.insert(name);
 }
 
 void FakeDisk::AddOther(std::string_view path) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -24,7 +25,8 @@ class FakeDisk final : public platform::IDisk {
   /// Adds a file with its bytes, and the folders on the way.
   void AddFile(std::string_view path, std::string bytes);
   void AddFolder(std::string_view path);
-  /// An entry at path that leads to the folder target, as a folder link does.
+  /// An entry at path that leads to the folder or file target, as a link does: listed as a
+  /// link, with the kind and identity of its target.
   void AddLink(std::string_view path, std::string_view target);
   /// An entry at path that is neither file nor folder (a FIFO, a device).
   void AddOther(std::string_view path);
@@ -57,6 +59,7 @@ class FakeDisk final : public platform::IDisk {
     platform::EntryKind kind = platform::EntryKind::kFolder;
     std::string bytes;
     std::map<std::string, int> children;  // name to node, in byte order
+    std::set<std::string> links;          // the children that are links
     std::uint32_t openError = 0;
     bool readFails = false;
     std::size_t readFailAfter = 0;
