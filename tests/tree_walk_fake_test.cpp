@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "input/long_path.h"
 #include "input/text_report_sink.h"
 #include "input/tree_walk.h"
 #include "testing/fake_disk.h"
@@ -296,6 +297,52 @@ TEST(TreeWalkFakeTest, EachFileIsCountedOnceHoweverItIsReached) {
   EXPECT_EQ(normal.totals.files, 3);
 }
 
+TEST(TreeWalkFakeTest, ListingIsLeftAloneOnceNobodyReads) {
+  // The reader stops listening when the walk is about to open /b: the walk leaves every
+  // folder without reading the rest of its listing, so the break in it further on is
+  // never met.
+  FakeDisk disk(kRoot);
+  for (const char* name : {"a", "b", "c", "d"}) disk.AddFolder(name);
+  disk.FailListing("", ListPass::kFolders, 3, kIoDevice);
+  EventLog log;
+  log.budget = 4;
+  CTreeWalk walk(log, disk, kRoot, {.subdir = true});
+  LineStats totals;
+  EXPECT_EQ(walk.WalkFolder(WString(1, platform::PathSeparator()), totals), hr::kOk);
+  const std::vector<std::string> expected = {"start /", "end / 0", "start /a", "end /a 0"};
+  EXPECT_EQ(log.events, expected);
+  EXPECT_EQ(disk.OpenCount("b"), 0);
+  EXPECT_EQ(disk.ListedCount(""), 4 + 2);  // every entry for files, a and b for folders
+}
+
+TEST(TreeWalkFakeTest, PathsUpToTheLimitAreWalkedOneMoreFails) {
+  // 127 names of 255 characters make a relative path of 32,512 characters; a last name of
+  // 262 brings it to 32,775, the longest that fits with its terminating NUL.
+  const std::string prefix = [] {
+    std::string path;
+    for (int level = 0; level < 127; ++level) path.append(255, 'd').append("/");
+    return path;
+  }();
+  for (const std::size_t last : {262u, 263u}) {
+    FakeDisk disk(kRoot);
+    disk.AddFile(prefix + std::string(last, 'e') + "/f.c", "x\n");
+    EventLog log;
+    log.keep = false;
+    CTreeWalk walk(log, disk, kRoot, {.subdir = true});
+    LineStats totals;
+    totals.Reset();
+    const HResult status = walk.WalkFolder(WString(1, platform::PathSeparator()), totals);
+    ASSERT_EQ(1 + 127 * 256 + last, last == 262 ? kLongPathCapacity - 1 : kLongPathCapacity);
+    if (last == 262) {
+      EXPECT_EQ(status, hr::kOk);
+      EXPECT_EQ(totals.files, 1);
+    } else {
+      EXPECT_EQ(status, HResultFromWin32(win32err::kArithmeticOverflow));
+      EXPECT_EQ(totals.files, 0);
+    }
+  }
+}
+
 // Passes over the entries named in its list and records what the walk asks.
 class ListFilter : public IWalkFilter {
  public:
@@ -339,6 +386,23 @@ TEST(TreeWalkFakeTest, FilterPassesEntriesOver) {
 
   const FakeWalk verbose = WalkFake(disk, {.subdir = true, .verbose = true}, &filter);
   EXPECT_NE(verbose.output.find(Sep("Skipping folder '/skip': excluded.\n")), std::string::npos);
+}
+
+TEST(TreeWalkFakeTest, FolderFilesReadForTheFilterAreClosed) {
+  FakeDisk disk(kRoot);
+  for (const char* folder : {"", "a/", "a/b/", "c/"}) {
+    disk.AddFile(std::string(folder) + ".ignore", "skip");
+    disk.AddFile(std::string(folder) + "x.h", "x\n");
+  }
+  ListFilter filter;
+  EventLog log;
+  CTreeWalk walk(log, disk, kRoot, {.subdir = true}, &filter);
+  LineStats totals;
+  totals.Reset();
+  EXPECT_EQ(walk.WalkFolder(WString(1, platform::PathSeparator()), totals), hr::kOk);
+  EXPECT_EQ(totals.files, 4);
+  EXPECT_EQ(filter.calls.front(), "enter '' skip");
+  EXPECT_EQ(disk.openFiles(), 0);  // while the walk, and its file objects, live on
 }
 
 TEST(TreeWalkFakeTest, WalkEndsWhenNobodyReads) {

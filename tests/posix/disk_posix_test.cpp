@@ -3,6 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+
+#include <cstddef>
+#include <cstdio>
+#endif
 
 #include <algorithm>
 #include <string>
@@ -11,7 +20,9 @@
 
 #include "counting/file_counting.h"
 #include "platform/disk.h"
+#include "input/tree_walk.h"
 #include "platform/last_error.h"
+#include "testing/recording_writer.h"
 #include "testing/temp_dir.h"
 
 namespace srctally {
@@ -116,6 +127,43 @@ TEST(DiskPosixTest, AListedFileReplacedByALinkIsNotFollowed) {
   EXPECT_FALSE(folder->OpenFile(entry.name, *file));
   EXPECT_NE(platform::GetLastErrorCode(), 0u);
 }
+
+#ifdef __linux__
+// From here on every getdents64 of this process fails with error, as a failing disk or a
+// file system that breaks off a listing would have it. Irreversible: for a child process.
+bool FailEveryListing(int error) {
+  struct sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getdents64, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & 0xFFFF)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  struct sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+// A listing that fails is a failure of the walk, never a folder without entries.
+TEST(DiskPosixDeathTest, AListingThatFailsFailsTheWalk) {
+  testing::TempDir dir;
+  dir.Write("a.c", "x\n");
+  const auto walkWithFailingListings = [&dir] {
+    if (!FailEveryListing(EIO)) {
+      std::fputs("seccomp refused\n", stderr);
+      std::_Exit(3);
+    }
+    testing::RecordingWriter writer;
+    CTreeWalk walk(writer, FromUtf8Lossless(dir.path().string()), {.subdir = true});
+    LineStats totals;
+    totals.Reset();
+    const HResult status = walk.WalkFolder(u"/", totals);
+    std::fputs(writer.text().c_str(), stderr);
+    std::_Exit(Failed(status) && totals.files == 0 ? 0 : 1);
+  };
+  EXPECT_EXIT(walkWithFailingListings(), ::testing::ExitedWithCode(0),
+              "Browsing folder '/'...\nERROR: cannot search for files in /\\. \\[0x8007");
+}
+#endif
 
 }  // namespace
 }  // namespace srctally

@@ -297,6 +297,87 @@ TEST(TreeWalkPosixTest, CombShapedDeepTreeCostsTheSameAtEveryLevel) {
   ::close(top);
 }
 
+// Moves the folder from to to when the walk starts on the folder at relative path when.
+class MovingSink : public IWalkSink {
+ public:
+  MovingSink(std::string when, std::filesystem::path from, std::filesystem::path to)
+      : when_(std::move(when)), from_(std::move(from)), to_(std::move(to)) {}
+  void FolderStarted(WStringView folder) override {
+    ++folders;
+    if (ToUtf8(folder) == when_) moved = ::rename(from_.c_str(), to_.c_str()) == 0;
+  }
+  void FileCounted(WStringView, WStringView, const LineStats&) override { ++files; }
+  void FolderFinished(WStringView, std::int64_t) override {}
+  void FolderSkipped(WStringView, FolderSkip) override {}
+  void FileSkipped(WStringView, WStringView, FileSkip) override {}
+  void WalkFailed(WalkFailure, WStringView, WStringView, HResult) override { ++failures; }
+  int folders = 0;
+  int files = 0;
+  int failures = 0;
+  bool moved = false;
+
+ private:
+  std::string when_;
+  std::filesystem::path from_;
+  std::filesystem::path to_;
+};
+
+TEST(TreeWalkPosixTest, DeepFolderMovedAwayDuringTheWalkIsNotTakenForItsParent) {
+  // Far below the top, p gives its descriptor up while q is walked, and takes one back
+  // through q's ".." when q is done. q was moved meanwhile: its ".." is another folder
+  // now, and p must be found again by name for r.
+  TempDir dir;
+  std::filesystem::path p;
+  for (int level = 0; level < 20; ++level) p /= "d";
+  p /= "p";
+  dir.MakeDir(p / "q");
+  dir.Write(p / "r" / "f.c", "x\n");
+  MovingSink sink(std::string("/").append((p / "q").string()), dir.path() / p / "q", dir.path() / "moved");
+  CTreeWalk walk(sink, platform::SystemDisk(), dir.path().u16string(), {.subdir = true});
+  LineStats totals;
+  totals.Reset();
+  EXPECT_EQ(walk.WalkFolder(u"/", totals), hr::kOk);
+  EXPECT_TRUE(sink.moved);
+  EXPECT_EQ(sink.failures, 0);
+  EXPECT_EQ(sink.files, 1);  // /d/.../p/r/f.c, not a file of the folder q was moved to
+}
+
+TEST(TreeWalkPosixTest, DeepNestedFolderLinksKeepDescriptorsBounded) {
+  // Far below the top, a chain of 80 folder links, each to a folder that has a sub-folder
+  // after its link: ".." does not lead back through a link, so each level gets its
+  // descriptor back another way, and no more than a few dozen are open at any time.
+  TempDir dir;
+  std::filesystem::path chain = "chain";
+  for (int level = 0; level < 20; ++level) chain /= "d";
+  dir.MakeDir(chain);
+  constexpr int kLinks = 80;
+  for (int target = 0; target < kLinks; ++target) {
+    const std::filesystem::path here =
+        dir.path() / "targets" / std::string("t").append(std::to_string(target));
+    dir.Write(here / "b" / "f.c", "x\n");
+    if (target + 1 < kLinks) {
+      Symlink(std::string("../t").append(std::to_string(target + 1)), here / "a");
+    }
+  }
+  Symlink((dir.path() / "targets" / "t0").string(), dir.path() / chain / "go");
+  CountingWriter writer;
+  CTreeWalk walk(writer, dir.path().u16string(), {.subdir = true});
+  LineStats totals;
+  totals.Reset();
+  HResult status = hr::kFail;
+  {
+    const DescriptorLimit limit(64);
+    ASSERT_TRUE(limit.set());
+    status = walk.WalkFolder(u"/", totals);
+  }
+  EXPECT_EQ(status, hr::kOk);
+  EXPECT_EQ(writer.errors, 0);
+  EXPECT_EQ(totals.files, kLinks);
+  // The top, chain and its 20 levels, each target and its b through the links, "targets"
+  // (its folders were walked already).
+  EXPECT_EQ(writer.folders, 1 + 21 + 2 * kLinks + 1);
+}
+
 TEST(TreeWalkPosixTest, WalksTreesDeeperThanPathMax) {
   constexpr int kDepth = 5000;  // "/d" times 5,000: 10,000 bytes, far beyond PATH_MAX
   TempDir dir;

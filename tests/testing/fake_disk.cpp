@@ -93,13 +93,14 @@ class FakeDisk::Folder final : public platform::IFolder {
   }
 
   bool NextEntry(platform::FolderEntry& entry) override {
-    const Node& node = disk_.nodes_[static_cast<std::size_t>(node_)];
+    Node& node = disk_.nodes_[static_cast<std::size_t>(node_)];
     if (!listing_) return Fail(win32err::kNoMoreFiles);
     if (node.listError != 0 && pass_ == node.listFailPass && next_ >= node.listFailAfter) {
       return Fail(node.listError);
     }
     if (next_ >= entries_.size()) return Fail(win32err::kNoMoreFiles);
     const auto& [name, child] = entries_[next_++];
+    ++node.listed;
     current_ = FromUtf8Lossless(name);
     currentNode_ = child;
     entry.name = current_;
@@ -206,6 +207,11 @@ void FakeDisk::FailListing(std::string_view path, platform::ListPass pass, std::
 int FakeDisk::OpenCount(std::string_view path) const {
   const int node = Find(path);
   return node < 0 ? 0 : nodes_[static_cast<std::size_t>(node)].opens;
+}
+
+int FakeDisk::ListedCount(std::string_view path) const {
+  const int node = Find(path);
+  return node < 0 ? 0 : nodes_[static_cast<std::size_t>(node)].listed;
 }
 
 std::unique_ptr<platform::IReadFile> FakeDisk::NewFile() { return std::make_unique<File>(*this); }

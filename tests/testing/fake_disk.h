@@ -39,8 +39,9 @@ class FakeDisk final : public platform::IDisk {
   void FailListing(std::string_view path, platform::ListPass pass, std::size_t after,
                    std::uint32_t code);
 
-  /// How often the folder at path was opened.
+  /// How often the folder at path was opened, and how many entries its listings handed out.
   int OpenCount(std::string_view path) const;
+  int ListedCount(std::string_view path) const;
   /// Folders and files open now, and the most folders that were open at once.
   int openFolders() const { return openFolders_; }
   int openFiles() const { return openFiles_.load(); }
@@ -68,6 +69,7 @@ class FakeDisk final : public platform::IDisk {
     std::size_t listFailAfter = 0;
     std::uint32_t listError = 0;
     int opens = 0;
+    int listed = 0;
   };
 
  private:
