@@ -243,6 +243,7 @@ class PosixFolder final : public IFolder {
       listError_ = 0;  // reported once, by the files pass
     }
     next_ = 0;
+    current_ = nullptr;
     return true;
   }
 
