@@ -80,7 +80,7 @@ class CWalkFilters {
   explicit CWalkFilters(CConsole& console) {
     if (!console.excludes.Empty()) filter_ = &console.excludes;
     if ((console.options & option::kGitIgnore) == 0) return;
-    gitIgnore_.emplace(GlobCase{platform::NamesIgnoreCase()});
+    gitIgnore_.emplace(GlobCase(platform::NameCaseFolding()));
     const RepositoryIgnores repository = LoadRepositoryIgnores(console.sourcePath);
     if (repository.found) {
       gitIgnore_->SetRepository(repository.sourcePrefix, repository.ancestorIgnoreFiles,
