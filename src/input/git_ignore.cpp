@@ -3,6 +3,7 @@
 
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/last_error.h"
 
 namespace srctally {
 namespace {
@@ -204,10 +205,13 @@ namespace {
 // Files larger than this are not ignore files anyone wrote; they are not read.
 constexpr std::int64_t kMaxIgnoreFileSize = 16 * 1024 * 1024;
 
-bool ReadWholeFile(WStringView path, std::string& bytes) {
+// refuseLink: a symbolic link at path is not read (git reads no .gitignore through one).
+bool ReadWholeFile(WStringView path, std::string& bytes, bool refuseLink = false) {
   bytes.clear();
   platform::File file;
-  if (!file.Open(platform::FileLocation{path}, platform::FileOpenMode{})) return false;
+  platform::FileOpenMode mode;
+  mode.refuseLink = refuseLink;
+  if (!file.Open(platform::FileLocation{path}, mode)) return false;
   std::int64_t size = 0;
   if (!file.GetSize(size) || size > kMaxIgnoreFileSize) return false;
   bytes.resize(static_cast<std::size_t>(size));
@@ -304,7 +308,13 @@ RepositoryIgnores LoadRepositoryIgnores(WStringView sourcePath) {
     result.excludeFile = bytes;
   }
   for (auto name = names.rbegin(); name != names.rend(); ++name) {
-    if (!ReadWholeFile(JoinPath(folder, kIgnoreFileName), bytes)) bytes.clear();
+    const WString ignoreFile = JoinPath(folder, kIgnoreFileName);
+    if (!ReadWholeFile(ignoreFile, bytes, true)) {
+      if (platform::GetLastErrorCode() == win32err::kCantResolveFilename) {
+        result.linkedIgnoreFiles.push_back(ignoreFile);
+      }
+      bytes.clear();
+    }
     result.ancestorIgnoreFiles.push_back(bytes);
     folder = JoinPath(folder, *name);
     if (!result.sourcePrefix.empty()) result.sourcePrefix.push_back(u'/');

@@ -66,12 +66,16 @@ struct RepositoryIgnores {
   WString sourcePrefix;  ///< see CGitIgnoreFilter::SetRepository
   std::vector<std::string> ancestorIgnoreFiles;
   std::string excludeFile;
+  /// The .gitignore files between the root and the source folder that are symbolic links:
+  /// not read, as git reads no rules through a link (full paths).
+  std::vector<WString> linkedIgnoreFiles;
 };
 
 /// Looks from sourcePath (a full folder path) upward for the repository's root, the first
 /// folder holding a ".git" folder or file (a file names the repository's folder in its
 /// "gitdir:" line), and reads the .gitignore files between that root and sourcePath and the
-/// repository's info/exclude. Missing files read as empty.
+/// repository's info/exclude. Missing files read as empty, and so do .gitignore files that
+/// are symbolic links (listed in linkedIgnoreFiles).
 RepositoryIgnores LoadRepositoryIgnores(WStringView sourcePath);
 
 }  // namespace srctally
