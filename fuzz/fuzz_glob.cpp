@@ -1,8 +1,8 @@
 // The glob matcher with any pattern and text. The first byte holds the options (path
 // names, case folded with the tests' table, bytes or UTF-16); the rest is the pattern, a
-// NUL, and the text. Checks that the compiled pattern agrees with the matcher, that folding
-// case only ever adds matches, and, for patterns without sets, that the answer is the plain
-// statement's. The run's time limit per input catches a matcher that backtracks without
+// NUL, and the text. Checks that the compiled pattern agrees with the matcher and, for
+// patterns without sets, that folding case only ever adds matches and that the answer is
+// the plain statement's. The run's time limit per input catches a matcher that backtracks without
 // bound.
 #include <cstdint>
 #include <cstdlib>
@@ -30,7 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     matches = MatchGlob(pattern, text, pathName, matchCase);
     if (CByteGlobPattern(pattern, matchCase).Matches(text, pathName) != matches) std::abort();
     matchesFolded = MatchGlob(pattern, text, pathName, folded);
+    // The plain statement takes time cubic in the sizes: only for small inputs.
     if (!ignoreCase && pattern.find('[') == std::string_view::npos &&
+        pattern.size() * text.size() <= 20000 &&
         testing::ReferenceMatch<char>(pattern, text, pathName) != matches) {
       std::abort();
     }
@@ -41,6 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (CGlobPattern(widePattern, matchCase).Matches(wideText, pathName) != matches) std::abort();
     matchesFolded = MatchGlob(widePattern, wideText, pathName, folded);
   }
-  if (matches && !matchesFolded) std::abort();
+  // Without sets (a negated set may lose a match when case folds), folding only adds
+  // matches.
+  if (matches && !matchesFolded && pattern.find('[') == std::string_view::npos) std::abort();
   return 0;
 }
