@@ -57,6 +57,8 @@ const GlobCaseRow kRows[] = {
     {u"**[!te]", u"ten", true, false, true},
     {u"**[!ten]", u"ten", true, false, false},
     {u"t[a-g]n", u"ten", true, false, true},
+    {u"[b-g]", u"a", true, false, false},
+    {u"[b-g]", u"h", true, false, false},
     {u"t[!a-g]n", u"ten", true, false, false},
     {u"t[!a-g]n", u"ton", true, false, true},
     {u"t[^a-g]n", u"ton", true, false, true},
@@ -141,6 +143,7 @@ const GlobCaseRow kRows[] = {
     {u"*.H", u"x.h", true, false, false},
     {u"Main.c", u"MAIN.C", true, true, true},
     {u"[A-Z]", u"q", true, true, true},
+    {u"[A-Z][A-Z]", u"az", true, true, true},  // both ends of a range fold
     {u"[a-z]", u"Q", true, true, true},
     {u"[a-z]", u"Q", true, false, false},
     {u"[[:upper:]]", u"q", true, true, true},
