@@ -8,6 +8,7 @@
 #include <string>
 
 #include "testing/filter_walk.h"
+#include "testing/name_case.h"
 
 namespace srctally {
 namespace {
@@ -43,7 +44,7 @@ std::set<std::string> AllFilesBut(std::initializer_list<const char*> gone) {
 
 std::set<std::string> KeptFiles(std::initializer_list<const char16_t*> patterns,
                                 bool ignoreCase = false, bool backslashSeparates = false) {
-  CExcludeFilter filter(GlobCase{ignoreCase}, backslashSeparates);
+  CExcludeFilter filter(ignoreCase ? testing::TestNameCase() : GlobCase(), backslashSeparates);
   for (const char16_t* pattern : patterns) EXPECT_TRUE(filter.Add(pattern)) << ToUtf8(pattern);
   return FilesOf(KeptPaths(kTree, filter));
 }

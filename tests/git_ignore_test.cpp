@@ -10,6 +10,7 @@
 
 #include "platform/file_system.h"
 #include "testing/filter_walk.h"
+#include "testing/name_case.h"
 #include "testing/temp_dir.h"
 
 namespace srctally {
@@ -19,55 +20,54 @@ using testing::FilesOf;
 using testing::KeptPaths;
 using testing::MemoryTree;
 
-std::string Describe(const std::vector<IgnoreRule>& rules) {
-  std::string text;
-  for (const IgnoreRule& rule : rules) {
-    text.append(rule.negative ? "![" : "[");
-    text.append(ToUtf8(rule.pattern.text()));
-    text.append(rule.foldersOnly ? "]/" : "]");
-    text.append(rule.nameOnly ? " name@" : " path@");
-    text.append(std::to_string(rule.baseLength));
-    text.push_back('\n');
-  }
-  return text;
+std::set<std::string> KeptFiles(const MemoryTree& tree, bool ignoreCase = false) {
+  CGitIgnoreFilter filter(ignoreCase ? testing::TestNameCase() : GlobCase());
+  return FilesOf(KeptPaths(tree, filter));
+}
+
+// The files of tree that a top .gitignore holding bytes leaves to the walk.
+std::set<std::string> KeptBelow(const std::string& bytes, MemoryTree tree) {
+  tree[".gitignore"] = bytes;
+  std::set<std::string> kept = KeptFiles(tree);
+  kept.erase(".gitignore");
+  return kept;
 }
 
 TEST(GitIgnoreTest, ReadsLinesLikeGit) {
   const struct {
     std::string bytes;
-    std::string rules;
+    MemoryTree tree;
+    std::set<std::string> kept;
   } rows[] = {
-      {"# comment\n\nfoo\n", "[foo] name@3\n"},
-      {" #x\n", "[ #x] name@3\n"},
-      {"\\#x\n", "[\\#x] name@3\n"},
-      {"foo   \n", "[foo] name@3\n"},
-      {"foo\\ \n", "[foo\\ ] name@3\n"},
-      {"foo\\   \n", "[foo\\ ] name@3\n"},
-      {"foo\\\n", "[foo\\] name@3\n"},
-      {"foo\t\n", "[foo\t] name@3\n"},
-      {"!bar/\n", "![bar]/ name@3\n"},
-      {"/a/b\n", "[a/b] path@3\n"},
-      {"/a\n", "[a] path@3\n"},
-      {"a/\n", "[a]/ name@3\n"},
-      {"a/b/\n", "[a/b]/ path@3\n"},
-      {"**/b\n", "[**/b] path@3\n"},
-      {"\\!x\n", "[\\!x] name@3\n"},
-      {"!\n/\n!/\n   \n", ""},
+      {"# comment\n\nfoo\n", {{"foo", ""}, {"# comment", ""}, {"x", ""}}, {"# comment", "x"}},
+      {" #x\n", {{" #x", ""}, {"#x", ""}}, {"#x"}},
+      {"\\#x\n", {{" #x", ""}, {"#x", ""}}, {" #x"}},
+      // Trailing blanks go unless escaped; a tab is no blank.
+      {"foo   \n", {{"foo", ""}, {"foo   ", ""}}, {"foo   "}},
+      {"foo\\ \n", {{"foo", ""}, {"foo ", ""}}, {"foo"}},
+      {"foo\\   \n", {{"foo ", ""}, {"foo    ", ""}}, {"foo    "}},
+      {"foo\t\n", {{"foo", ""}, {"foo\t", ""}}, {"foo"}},
+      // A lone trailing backslash matches nothing.
+      {"foo\\\n", {{"foo", ""}, {"foo\\", ""}}, {"foo", "foo\\"}},
+      {"\\!x\n", {{"!x", ""}, {"x", ""}}, {"x"}},
+      // A leading or middle '/' anchors at the file's folder; a trailing one means folders.
+      {"/a/b\n", {{"a/b", ""}, {"x/a/b", ""}, {"a/c", ""}}, {"x/a/b", "a/c"}},
+      {"/a\n", {{"a", ""}, {"x/a", ""}}, {"x/a"}},
+      {"a/\n", {{"a/x", ""}, {"y/a/x", ""}, {"b/a", ""}}, {"b/a"}},
+      {"a/b/\n", {{"a/b/x", ""}, {"a/c/b", ""}, {"x/a/b/y", ""}}, {"a/c/b", "x/a/b/y"}},
+      {"*.c\n!/keep.c\n", {{"x.c", ""}, {"keep.c", ""}, {"d/keep.c", ""}}, {"keep.c"}},
+      // Lines that name nothing.
+      {"!\n/\n!/\n   \n", {{"a", ""}, {"b/c", ""}}, {"a", "b/c"}},
+      // A byte-order mark and CR LF line ends; the last line needs no end.
       {"\xEF\xBB\xBF"
        "a\r\nb\r\nc",
-       "[a] name@3\n[b] name@3\n[c] name@3\n"},
+       {{"a", ""}, {"b", ""}, {"c", ""}, {"d", ""}},
+       {"d"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.bytes);
-    std::vector<IgnoreRule> rules;
-    ParseIgnoreFile(row.bytes, 3, GlobCase{}, rules);
-    EXPECT_EQ(Describe(rules), row.rules);
+    EXPECT_EQ(KeptBelow(row.bytes, row.tree), row.kept);
   }
-}
-
-std::set<std::string> KeptFiles(const MemoryTree& tree, bool ignoreCase = false) {
-  CGitIgnoreFilter filter(GlobCase{ignoreCase});
-  return FilesOf(KeptPaths(tree, filter));
 }
 
 TEST(GitIgnoreTest, RulesOfTheWalkedFolders) {
@@ -122,6 +122,41 @@ TEST(GitIgnoreTest, RulesOfTheWalkedFolders) {
   }
 }
 
+// Rules match the bytes of UTF-8 names, as git does: a '?' or a one-member set never
+// matches a character of two bytes, while literal characters and stars do.
+TEST(GitIgnoreTest, WildcardsMatchBytesOfUtf8Names) {
+  const MemoryTree tree = {{"\xC3\xA9/x.c", ""}, {"a/x.c", ""}, {"\xC3\xA9.h", ""}, {"ab.h", ""}};
+  const struct {
+    const char* rules;
+    std::set<std::string> kept;
+  } rows[] = {
+      {"?\n", {"\xC3\xA9/x.c", "\xC3\xA9.h", "ab.h"}},
+      {"[\xC3\xA9]\n", {"\xC3\xA9/x.c", "a/x.c", "\xC3\xA9.h", "ab.h"}},
+      {"??\n", {"a/x.c", "\xC3\xA9.h", "ab.h"}},
+      {"\xC3\xA9\n", {"a/x.c", "\xC3\xA9.h", "ab.h"}},
+      {"??.h\n", {"\xC3\xA9/x.c", "a/x.c"}},
+      {"?.h\n", {"\xC3\xA9/x.c", "a/x.c", "\xC3\xA9.h", "ab.h"}},
+      {"/*/x.c\n", {"\xC3\xA9.h", "ab.h"}},
+      {"/?/x.c\n", {"\xC3\xA9/x.c", "\xC3\xA9.h", "ab.h"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.rules);
+    EXPECT_EQ(KeptBelow(row.rules, tree), row.kept);
+  }
+}
+
+// A rule's leading run without wildcards is compared first and the rest matched on its
+// own, so a "**" right after that run counts as a whole component, as in git.
+TEST(GitIgnoreTest, DoubleStarAfterALiteralRunLikeGit) {
+  const MemoryTree tree = {{"a/y/b.c", ""}, {"ax/y/b.c", ""}, {"a/b.c", ""}, {"ab.c", ""},
+                           {"y/b.c", ""},   {"b.c", ""},      {"axb", ""},   {"a/x/b", ""}};
+  EXPECT_EQ(KeptBelow("a**/b.c\n", tree), (std::set<std::string>{"y/b.c", "b.c", "axb", "a/x/b"}));
+  EXPECT_EQ(KeptBelow("/a**b\n", tree), (std::set<std::string>{"a/y/b.c", "ax/y/b.c", "a/b.c",
+                                                               "ab.c", "y/b.c", "b.c", "a/x/b"}));
+  EXPECT_EQ(KeptBelow("a/**/b\n", tree),
+            (std::set<std::string>{"a/y/b.c", "ax/y/b.c", "a/b.c", "ab.c", "y/b.c", "b.c", "axb"}));
+}
+
 TEST(GitIgnoreTest, CaseFoldsWhereThePlatformDoes) {
   const MemoryTree tree = {
       {".gitignore", "*.C\nBUILD/\n"}, {"a.c", ""}, {"build/b.h", ""}, {".GIT/x.c", ""}};
@@ -155,6 +190,31 @@ TEST(GitIgnoreTest, RulesFromAboveTheSourceFolder) {
   const std::vector<std::string> backIn = {"dir\n", "!dir\n"};
   negated.SetRepository(u"sub/dir", backIn, "");
   EXPECT_FALSE(KeptPaths(tree, negated).empty());
+}
+
+// A source path below the root with empty parts (a doubled, leading or trailing '/') reads
+// as the same folders without them.
+TEST(GitIgnoreTest, EmptyPartsOfTheSourcePrefixNameNoFolder) {
+  const MemoryTree tree = {{"x.h", ""}, {"y.c", ""}, {"k/z.c", ""}};
+  const std::vector<std::string> above = {"*.h\n", "!x.h\nk/\n"};
+  for (const WString& prefix :
+       {WString(u"sub"), WString(u"/sub"), WString(u"sub/"), WString(u"//sub"), WString(u"/")}) {
+    CGitIgnoreFilter filter(GlobCase{});
+    filter.SetRepository(prefix, above, "");
+    const std::set<std::string> kept = FilesOf(KeptPaths(tree, filter));
+    if (prefix == u"/") {
+      EXPECT_EQ(kept, (std::set<std::string>{"k/z.c", "y.c"}));
+    } else {
+      EXPECT_EQ(kept, (std::set<std::string>{"x.h", "y.c"})) << ToUtf8(prefix);
+    }
+  }
+  // The rule "b" of folder "a" ignores "a//b", which is "a/b", but not "a//c".
+  const std::vector<std::string> ignoring = {"", "b\n"};
+  CGitIgnoreFilter doubled(GlobCase{});
+  doubled.SetRepository(u"a//b", ignoring, "");
+  EXPECT_TRUE(KeptPaths(tree, doubled).empty());
+  doubled.SetRepository(u"a//c", ignoring, "");
+  EXPECT_FALSE(KeptPaths(tree, doubled).empty());
 }
 
 WString WidePath(const std::filesystem::path& path) {

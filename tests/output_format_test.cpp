@@ -130,6 +130,23 @@ TEST(JsonReportTest, WholeDocument) {
             "folders.");
 }
 
+TEST(JsonReportTest, ALinkedIgnoreFileIsAWarning) {
+  MemoryOutput output;
+  RecordingLines lines;
+  CJsonReport report(output, lines, u'/');
+  report.Begin(u"/src");
+  report.FolderSkipped(u"/net/.gitignore", FolderSkip::kIgnoreFileLink);
+  EXPECT_TRUE(report.Finish(1));
+  EXPECT_NE(output.bytes().find("{\"kind\": \"warning\", \"path\": \"net/.gitignore\", \"code\": "
+                                "\"0x00000000\", \"message\": \"not reading ignore file "
+                                "'/net/.gitignore': it is a symbolic link.\", \"system\": \"\"}"),
+            std::string::npos)
+      << output.bytes();
+  ASSERT_EQ(lines.lines.size(), 1u);
+  EXPECT_EQ(lines.lines[0],
+            "WARNING: not reading ignore file '/net/.gitignore': it is a symbolic link.");
+}
+
 TEST(JsonReportTest, EmptyRunAndFailure) {
   MemoryOutput output;
   RecordingLines lines;

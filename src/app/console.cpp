@@ -49,7 +49,7 @@ constexpr std::uint32_t kSwitchesWithoutSeparateValues[] = {
 
 CConsole::CConsole(platform::IConsoleSink& sink)
     : CBaseConsole(sink),
-      excludes(GlobCase{platform::NamesIgnoreCase()}, platform::PathSeparator() == u'\\') {
+      excludes(GlobCase(platform::NameCaseFolding()), platform::PathSeparator() == u'\\') {
   headerOptions_ = msg::kHeaderKindPrefix;
   allowedLevels_ = display::kNormal | display::kVerbose;
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "app/console.h"
 #include "app/crash_identity.h"
@@ -80,11 +81,12 @@ class CWalkFilters {
   explicit CWalkFilters(CConsole& console) {
     if (!console.excludes.Empty()) filter_ = &console.excludes;
     if ((console.options & option::kGitIgnore) == 0) return;
-    gitIgnore_.emplace(GlobCase{platform::NamesIgnoreCase()});
+    gitIgnore_.emplace(GlobCase(platform::NameCaseFolding()));
     const RepositoryIgnores repository = LoadRepositoryIgnores(console.sourcePath);
     if (repository.found) {
       gitIgnore_->SetRepository(repository.sourcePrefix, repository.ancestorIgnoreFiles,
                                 repository.excludeFile);
+      linkedIgnoreFiles_ = repository.linkedIgnoreFiles;
     }
     if (filter_ == nullptr) {
       filter_ = &*gitIgnore_;
@@ -94,11 +96,14 @@ class CWalkFilters {
   }
 
   IWalkFilter* filter() const { return filter_; }
+  /// Ignore files above the source folder that were not read because they are links.
+  const std::vector<WString>& linkedIgnoreFiles() const { return linkedIgnoreFiles_; }
 
  private:
   std::optional<CGitIgnoreFilter> gitIgnore_;
   std::optional<CFilterPair> both_;
   IWalkFilter* filter_ = nullptr;
+  std::vector<WString> linkedIgnoreFiles_;
 };
 
 // Counts the source path, a folder tree or one file, into totals, and reports it to sink.
@@ -109,6 +114,9 @@ HResult CountSourcePath(CConsole& console, IWalkSink& sink, bool verbose, LineSt
     const WalkOptions options{(console.options & option::kNoHeader) != 0,
                               (console.options & option::kSubdir) != 0, verbose, CountingThreads()};
     const CWalkFilters filters(console);
+    for (const WString& file : filters.linkedIgnoreFiles()) {
+      sink.FolderSkipped(file, FolderSkip::kIgnoreFileLink);
+    }
     CTreeWalk walk(sink, disk, console.sourcePath, options, filters.filter());
     const char16_t root[] = {platform::PathSeparator(), u'\0'};
     return walk.WalkFolder(root, totals);

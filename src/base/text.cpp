@@ -117,39 +117,6 @@ char16_t AsciiToLower(char16_t ch) {
   return (ch >= u'A' && ch <= u'Z') ? static_cast<char16_t>(ch - u'A' + u'a') : ch;
 }
 
-char16_t FoldNameCase(char16_t ch) {
-  if (ch < 0x80) return AsciiToLower(ch);
-  // Latin-1 capitals, except the multiplication sign.
-  if (ch >= 0xC0 && ch <= 0xDE && ch != 0xD7) return static_cast<char16_t>(ch + 0x20);
-  if (ch >= 0x100 && ch <= 0x17F) {
-    // Latin Extended-A pairs capitals and small letters: even-odd below U+0138 and from
-    // U+014A, odd-even between; U+0130, U+0131 and U+0138 have no partner in this scheme.
-    if (ch == 0x178) return 0xFF;
-    if (ch == 0x130 || ch == 0x131 || ch == 0x138 || ch == 0x149 || ch == 0x17F) return ch;
-    const bool evenCapitals = ch < 0x138 || (ch >= 0x14A && ch < 0x178);
-    return ((ch % 2 == 0) == evenCapitals) ? static_cast<char16_t>(ch + 1) : ch;
-  }
-  if (ch >= 0x391 && ch <= 0x3AB && ch != 0x3A2) return static_cast<char16_t>(ch + 0x20);
-  if (ch >= 0x410 && ch <= 0x42F) return static_cast<char16_t>(ch + 0x20);
-  if (ch >= 0x400 && ch <= 0x40F) return static_cast<char16_t>(ch + 0x50);
-  return ch;
-}
-
-char16_t UpperNameCase(char16_t ch) {
-  if (ch < 0x80) return (ch >= u'a' && ch <= u'z') ? static_cast<char16_t>(ch - 0x20) : ch;
-  if (ch >= 0xE0 && ch <= 0xFE && ch != 0xF7) return static_cast<char16_t>(ch - 0x20);
-  if (ch == 0xFF) return 0x178;
-  if (ch >= 0x100 && ch <= 0x17F) {
-    if (ch == 0x130 || ch == 0x131 || ch == 0x138 || ch == 0x149 || ch == 0x17F) return ch;
-    const bool evenCapitals = ch < 0x138 || (ch >= 0x14A && ch < 0x178);
-    return ((ch % 2 == 0) == evenCapitals) ? ch : static_cast<char16_t>(ch - 1);
-  }
-  if (ch >= 0x3B1 && ch <= 0x3CB && ch != 0x3C2) return static_cast<char16_t>(ch - 0x20);
-  if (ch >= 0x430 && ch <= 0x44F) return static_cast<char16_t>(ch - 0x20);
-  if (ch >= 0x450 && ch <= 0x45F) return static_cast<char16_t>(ch - 0x50);
-  return ch;
-}
-
 bool EqualsIgnoreAsciiCase(WStringView a, WStringView b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

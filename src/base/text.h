@@ -72,13 +72,6 @@ WString FromLatin1(std::string_view text);
 /// Lower-cases the ASCII letters A to Z only.
 char16_t AsciiToLower(char16_t ch);
 
-/// The simple lower-case form of ch for names compared without regard to case: the letters
-/// of ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic; every other unit is its own.
-char16_t FoldNameCase(char16_t ch);
-
-/// The simple upper-case form of ch, the inverse of FoldNameCase over the same letters.
-char16_t UpperNameCase(char16_t ch);
-
 /// Compares the first n characters of two texts ignoring the case of A to Z only.
 bool EqualsIgnoreAsciiCase(WStringView a, WStringView b);
 

@@ -18,11 +18,16 @@ bool IsSeparator(char16_t ch, char16_t separator) { return ch == separator; }
 
 std::optional<WalkProblem> DescribeSkippedFolder(WStringView relativeFolder, FolderSkip reason,
                                                  char16_t separator) {
-  if (reason != FolderSkip::kLinkToAncestor) return std::nullopt;
+  if (reason != FolderSkip::kLinkToAncestor && reason != FolderSkip::kIgnoreFileLink) {
+    return std::nullopt;
+  }
   WalkProblem problem;
   AppendRelativePath(problem.path, relativeFolder, WStringView(), separator);
-  problem.message = Format(
-      u"skipping folder link '%s': it leads back to one of its parent folders.", relativeFolder);
+  problem.message =
+      reason == FolderSkip::kLinkToAncestor
+          ? Format(u"skipping folder link '%s': it leads back to one of its parent folders.",
+                   relativeFolder)
+          : Format(u"not reading ignore file '%s': it is a symbolic link.", relativeFolder);
   return problem;
 }
 

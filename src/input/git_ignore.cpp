@@ -3,6 +3,7 @@
 
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/last_error.h"
 
 namespace srctally {
 namespace {
@@ -27,8 +28,48 @@ std::string_view TrimTrailingBlanks(std::string_view line) {
   return line.substr(0, end);
 }
 
+// Appends text as UTF-8: a name's own bytes on POSIX (raw-byte units go back to their
+// bytes). Allocates only while out grows.
+void AppendUtf8(std::string& out, WStringView text) {
+  char buffer[kMaxUtf8CharBytes];
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = EncodeUtf8Char(text, i, buffer);
+    out.append(buffer, length);
+  }
+}
+
+}  // namespace
+
+struct CGitIgnoreFilter::Rule {
+  // A rule with a '/' compares its leading run without wildcards as text and matches the
+  // rest of the path with the rest of the pattern, as git does; a "**" right after that run
+  // therefore stands at the start of a pattern ("a**/b" matches "a/b", "ab" and "ax/y/b").
+  // A rule without one matches the name with the whole pattern, and literal is empty.
+  std::string literal;
+  CByteGlobPattern pattern;
+  std::uint32_t baseLength;  // length of the path of the folder whose file holds the rule
+  bool negative;             // "!pattern": takes an entry back in
+  bool foldersOnly;          // "pattern/": matches folders only
+  bool nameOnly;             // no '/' inside: matches the name at any depth below its folder
+
+  bool Matches(std::string_view path, std::string_view name, bool isFolder,
+               GlobCase matchCase) const {
+    if (foldersOnly && !isFolder) return false;
+    if (nameOnly) return pattern.Matches(name, false);
+    const std::size_t skip = baseLength == 0 ? 0 : baseLength + 1;
+    if (path.size() <= skip) return false;
+    path.remove_prefix(skip);
+    const std::size_t matched = matchCase.PrefixLength(path, literal);
+    return matched != std::string_view::npos && pattern.Matches(path.substr(matched), true);
+  }
+};
+
+namespace {
+
+using Rule = CGitIgnoreFilter::Rule;
+
 void AddRule(std::string_view line, std::uint32_t baseLength, GlobCase matchCase,
-             std::vector<IgnoreRule>& rules) {
+             std::vector<Rule>& rules) {
   bool negative = false;
   if (!line.empty() && line[0] == '!') {
     negative = true;
@@ -44,31 +85,19 @@ void AddRule(std::string_view line, std::uint32_t baseLength, GlobCase matchCase
   // says so.
   if (!nameOnly && line[0] == '/') line.remove_prefix(1);
   if (line.empty()) return;
-  rules.push_back(IgnoreRule{CGlobPattern(FromUtf8Lossless(line), matchCase), baseLength, negative,
-                             foldersOnly, nameOnly});
-}
-
-bool EqualNames(WStringView a, WStringView b, GlobCase matchCase) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const char16_t x = matchCase.ignoreCase ? FoldNameCase(a[i]) : a[i];
-    const char16_t y = matchCase.ignoreCase ? FoldNameCase(b[i]) : b[i];
-    if (x != y) return false;
+  std::size_t literal = 0;
+  if (!nameOnly) {
+    while (literal < line.size() && !IsGlobSpecial(static_cast<unsigned char>(line[literal]))) {
+      ++literal;
+    }
   }
-  return true;
+  rules.push_back(Rule{std::string(line.substr(0, literal)),
+                       CByteGlobPattern(line.substr(literal), matchCase), baseLength, negative,
+                       foldersOnly, nameOnly});
 }
-
-bool RuleMatches(const IgnoreRule& rule, WStringView path, WStringView name, bool isFolder) {
-  if (rule.foldersOnly && !isFolder) return false;
-  if (rule.nameOnly) return rule.pattern.Matches(name, false);
-  const std::size_t skip = rule.baseLength == 0 ? 0 : rule.baseLength + 1;
-  return path.size() > skip && rule.pattern.Matches(path.substr(skip), true);
-}
-
-}  // namespace
 
 void ParseIgnoreFile(std::string_view bytes, std::uint32_t baseLength, GlobCase matchCase,
-                     std::vector<IgnoreRule>& rules) {
+                     std::vector<Rule>& rules) {
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
   while (!bytes.empty()) {
     const std::size_t lineEnd = bytes.find('\n');
@@ -80,44 +109,60 @@ void ParseIgnoreFile(std::string_view bytes, std::uint32_t baseLength, GlobCase 
   }
 }
 
+bool IsGitFolderName(std::string_view name, GlobCase matchCase) {
+  return matchCase.Equal(name, std::string_view(".git"));
+}
+
+}  // namespace
+
 CGitIgnoreFilter::CGitIgnoreFilter(GlobCase matchCase) : case_(matchCase) {}
+
+CGitIgnoreFilter::~CGitIgnoreFilter() = default;
 
 void CGitIgnoreFilter::SetRepository(WStringView sourcePrefix,
                                      std::span<const std::string> ancestorIgnoreFiles,
                                      std::string_view excludeFile) {
-  prefix_ = sourcePrefix;
   rules_.clear();
   excludeRules_.clear();
   sourceIgnored_ = false;
   ParseIgnoreFile(excludeFile, 0, case_, excludeRules_);
   // Walk down from the root as git would: each folder on the way is checked against the
-  // rules of the folders above it before its own .gitignore counts.
-  std::size_t folderEnd = 0;  // end of the path of the folder reached so far ("" = root)
+  // rules of the folders above it before its own .gitignore counts. Empty parts (a doubled
+  // or leading '/') name no folder and are skipped.
+  const std::string given = ToUtf8(sourcePrefix);
+  prefix_.clear();
   std::size_t level = 0;
-  for (;;) {
+  for (std::size_t start = 0;; ++level) {
     if (level < ancestorIgnoreFiles.size()) {
-      ParseIgnoreFile(ancestorIgnoreFiles[level], static_cast<std::uint32_t>(folderEnd), case_,
+      ParseIgnoreFile(ancestorIgnoreFiles[level], static_cast<std::uint32_t>(prefix_.size()), case_,
                       rules_);
     }
-    if (folderEnd == prefix_.size()) break;
-    const std::size_t nameStart = folderEnd == 0 ? 0 : folderEnd + 1;
-    std::size_t nameEnd = prefix_.find(u'/', nameStart);
-    if (nameEnd == WString::npos) nameEnd = prefix_.size();
-    const WStringView path = WStringView(prefix_).substr(0, nameEnd);
-    const WStringView name = path.substr(nameStart);
-    if (IsGitFolderName(name) || IsIgnored(path, name, true)) sourceIgnored_ = true;
-    folderEnd = nameEnd;
-    ++level;
+    while (start < given.size() && given[start] == '/') ++start;
+    if (start == given.size()) break;
+    std::size_t end = given.find('/', start);
+    if (end == std::string::npos) end = given.size();
+    if (!prefix_.empty()) prefix_.push_back('/');
+    const std::size_t nameStart = prefix_.size();
+    prefix_.append(given, start, end - start);
+    const std::string_view path(prefix_);
+    if (IsGitFolderName(path.substr(nameStart), case_) ||
+        IsIgnored(path, path.substr(nameStart), true)) {
+      sourceIgnored_ = true;
+    }
+    start = end;
   }
 }
 
 void CGitIgnoreFilter::EnterFolder(WStringView relativePath, ReadFolderFile readFile,
                                    void* context) {
-  path_.Enter(prefix_, relativePath);
+  path_.assign(prefix_);
+  if (!prefix_.empty() && !relativePath.empty()) path_.push_back('/');
+  AppendUtf8(path_, relativePath);
+  folderLengths_.push_back(path_.size());
   folderFirstRule_.push_back(rules_.size());
   fileBytes_.clear();
   if (!sourceIgnored_ && readFile != nullptr && readFile(context, kIgnoreFileName, fileBytes_)) {
-    ParseIgnoreFile(fileBytes_, static_cast<std::uint32_t>(path_.Folder().size()), case_, rules_);
+    ParseIgnoreFile(fileBytes_, static_cast<std::uint32_t>(path_.size()), case_, rules_);
   }
 }
 
@@ -125,25 +170,29 @@ void CGitIgnoreFilter::LeaveFolder() {
   if (folderFirstRule_.empty()) return;
   rules_.erase(rules_.begin() + static_cast<std::ptrdiff_t>(folderFirstRule_.back()), rules_.end());
   folderFirstRule_.pop_back();
-  path_.Leave();
+  folderLengths_.pop_back();
 }
 
 bool CGitIgnoreFilter::Excludes(WStringView name, bool isFolder) {
-  if (sourceIgnored_ || IsGitFolderName(name)) return true;
-  return IsIgnored(path_.Entry(name), name, isFolder);
+  if (sourceIgnored_) return true;
+  const std::size_t folderLength = folderLengths_.empty() ? 0 : folderLengths_.back();
+  path_.resize(folderLength);
+  if (folderLength != 0) path_.push_back('/');
+  const std::size_t nameStart = path_.size();
+  AppendUtf8(path_, name);
+  const std::string_view path(path_);
+  const std::string_view nameBytes = path.substr(nameStart);
+  return IsGitFolderName(nameBytes, case_) || IsIgnored(path, nameBytes, isFolder);
 }
 
-bool CGitIgnoreFilter::IsGitFolderName(WStringView name) const {
-  return EqualNames(name, kGitName, case_);
-}
-
-bool CGitIgnoreFilter::IsIgnored(WStringView path, WStringView name, bool isFolder) const {
+bool CGitIgnoreFilter::IsIgnored(std::string_view path, std::string_view name,
+                                 bool isFolder) const {
   // The last matching rule of the deepest file decides, then info/exclude.
   for (auto rule = rules_.rbegin(); rule != rules_.rend(); ++rule) {
-    if (RuleMatches(*rule, path, name, isFolder)) return !rule->negative;
+    if (rule->Matches(path, name, isFolder, case_)) return !rule->negative;
   }
   for (auto rule = excludeRules_.rbegin(); rule != excludeRules_.rend(); ++rule) {
-    if (RuleMatches(*rule, path, name, isFolder)) return !rule->negative;
+    if (rule->Matches(path, name, isFolder, case_)) return !rule->negative;
   }
   return false;
 }
@@ -156,10 +205,13 @@ namespace {
 // Files larger than this are not ignore files anyone wrote; they are not read.
 constexpr std::int64_t kMaxIgnoreFileSize = 16 * 1024 * 1024;
 
-bool ReadWholeFile(WStringView path, std::string& bytes) {
+// refuseLink: a symbolic link at path is not read (git reads no .gitignore through one).
+bool ReadWholeFile(WStringView path, std::string& bytes, bool refuseLink = false) {
   bytes.clear();
   platform::File file;
-  if (!file.Open(platform::FileLocation{path}, platform::FileOpenMode{})) return false;
+  platform::FileOpenMode mode;
+  mode.refuseLink = refuseLink;
+  if (!file.Open(platform::FileLocation{path}, mode)) return false;
   std::int64_t size = 0;
   if (!file.GetSize(size) || size > kMaxIgnoreFileSize) return false;
   bytes.resize(static_cast<std::size_t>(size));
@@ -256,7 +308,13 @@ RepositoryIgnores LoadRepositoryIgnores(WStringView sourcePath) {
     result.excludeFile = bytes;
   }
   for (auto name = names.rbegin(); name != names.rend(); ++name) {
-    if (!ReadWholeFile(JoinPath(folder, kIgnoreFileName), bytes)) bytes.clear();
+    const WString ignoreFile = JoinPath(folder, kIgnoreFileName);
+    if (!ReadWholeFile(ignoreFile, bytes, true)) {
+      if (platform::GetLastErrorCode() == win32err::kCantResolveFilename) {
+        result.linkedIgnoreFiles.push_back(ignoreFile);
+      }
+      bytes.clear();
+    }
     result.ancestorIgnoreFiles.push_back(bytes);
     folder = JoinPath(folder, *name);
     if (!result.sourcePrefix.empty()) result.sourcePrefix.push_back(u'/');

@@ -50,6 +50,13 @@ void CTextReportSink::FolderSkipped(WStringView relativeFolder, FolderSkip reaso
         WriteLine(writer_, u"Skipping folder '%s': excluded.", PrintableName(relativeFolder));
       }
       break;
+    case FolderSkip::kIgnoreFileLink: {
+      const WString file = PrintableName(relativeFolder);
+      const FormatArg list[] = {FormatArg(file)};
+      writer_.Write(u"not reading ignore file '%s': it is a symbolic link.",
+                    msg::kKindWarning | msg::kAppendNewLine, 0, FormatArgs(list, 1));
+      break;
+    }
   }
 }
 

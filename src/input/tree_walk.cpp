@@ -354,7 +354,16 @@ bool CTreeWalk::ReadFolderFile(void* context, WStringView name, std::string& tex
   try {
     if (!walk.folderFile_) walk.folderFile_ = walk.disk_.NewFile();
     platform::IReadFile& file = *walk.folderFile_;
-    if (!walk.entering_->OpenFile(name, file)) return false;
+    if (!walk.entering_->OpenFileRefusingLink(name, file)) {
+      if (platform::GetLastErrorCode() == win32err::kCantResolveFilename) {
+        // git reads no rules through a link and warns; so does the walk.
+        WString path = walk.relativePath_;
+        if (path.empty() || path.back() != walk.separator_) path += walk.separator_;
+        path += name;
+        walk.out_->FolderSkipped(path, FolderSkip::kIgnoreFileLink);
+      }
+      return false;
+    }
     char buffer[16384];
     for (;;) {
       std::size_t got = 0;

@@ -18,6 +18,9 @@ enum class FolderSkip : std::uint8_t {
   kLinkToAncestor,  ///< a folder link leading back to one of the folders being walked
   kAlreadyWalked,   ///< reached again through a folder link: walked once already this run
   kExcluded,        ///< matched an exclude pattern or an ignore rule
+  /// Not a folder: the folder's ignore file (relativeFolder is its path) is a symbolic link,
+  /// whose rules are not read, as git reads none through a link.
+  kIgnoreFileLink,
 };
 
 /// Why a file was passed over without being counted.

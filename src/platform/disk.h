@@ -83,6 +83,10 @@ class IFolder {
   /// same disk's NewFile. Only regular files open: a folder, FIFO or device fails with
   /// access denied, so nothing can block or read forever.
   virtual bool OpenFile(WStringView name, IReadFile& file) = 0;
+  /// OpenFile for a file the walk reads for itself (an ignore file): a symbolic link (on
+  /// Windows any reparse point) named name is not followed and fails with
+  /// win32err::kCantResolveFilename, as git reads no rules through a link.
+  virtual bool OpenFileRefusingLink(WStringView name, IReadFile& file) = 0;
 };
 
 /// How opening a folder went.

@@ -38,6 +38,9 @@ struct FileOpenMode {
   bool append = false;       ///< every write goes to the current end of the file
   bool inheritable = false;  ///< child processes inherit the handle
   FileAccessHint hint = FileAccessHint::kNone;
+  /// A symbolic link (on Windows any reparse point) as the path's last component is not
+  /// followed: opening it fails with win32err::kCantResolveFilename.
+  bool refuseLink = false;
 };
 
 enum class SeekOrigin : std::uint8_t { kBegin = 0, kCurrent = 1, kEnd = 2 };

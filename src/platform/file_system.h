@@ -8,9 +8,18 @@ namespace srctally::platform {
 /// The platform's path separator: '\\' on Windows, '/' on POSIX.
 char16_t PathSeparator();
 
-/// Whether the platform's file names are the same whatever their case (Windows), so that
-/// patterns the user gives for names compare without regard to case.
-bool NamesIgnoreCase();
+/// The upper- and lower-case form of every UTF-16 unit (65536 entries each), as the file
+/// system folds the case of names: two names are the same when their units' upper-case
+/// forms are. Surrogates map to themselves.
+struct NameCaseTable {
+  const char16_t* upper;
+  const char16_t* lower;
+};
+
+/// How the platform's file system folds the case of names: on Windows the system's own
+/// table, built on first use (names that differ only in case are the same there, and so
+/// are patterns the user gives for them); nullptr on POSIX, where names compare exactly.
+const NameCaseTable* NameCaseFolding();
 
 /// Whether something exists at path (a file or a folder).
 bool PathExists(WStringView path);

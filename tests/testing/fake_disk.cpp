@@ -127,6 +127,11 @@ class FakeDisk::Folder final : public platform::IFolder {
     return disk_.OpenNode(it->second, file);
   }
 
+  // The fake's links are folder links only: no file here is a link.
+  bool OpenFileRefusingLink(WStringView name, platform::IReadFile& file) override {
+    return OpenFile(name, file);
+  }
+
  private:
   FakeDisk& disk_;
   int node_;

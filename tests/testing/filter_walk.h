@@ -15,6 +15,10 @@ namespace srctally::testing {
 /// maps to its bytes. Parent folders need not be listed.
 using MemoryTree = std::map<std::string, std::string>;
 
+/// The bytes of a file of a MemoryTree that cannot be read (as a .gitignore that is a
+/// symbolic link is not).
+inline const std::string kUnreadableFile = "\x02unreadable\x02";
+
 namespace detail {
 
 struct FolderContext {
@@ -25,7 +29,7 @@ struct FolderContext {
 inline bool ReadMemoryFile(void* context, WStringView name, std::string& text) {
   const auto* folder = static_cast<const FolderContext*>(context);
   const auto found = folder->tree->find(folder->folder + ToUtf8(name));
-  if (found == folder->tree->end()) return false;
+  if (found == folder->tree->end() || found->second == kUnreadableFile) return false;
   text = found->second;
   return true;
 }

@@ -76,11 +76,12 @@ class PosixFile final : public IReadFile {
   // listedRegular: the folder's listing says path is a regular file itself, not a link. Its
   // kind is not asked again, and its size only if GetSize is called; a link put in its
   // place since the listing is not followed.
-  bool Open(int folder, const char* path, bool listedRegular = false) {
+  // refuseLink: a link at path fails (ELOOP) instead of being followed.
+  bool Open(int folder, const char* path, bool listedRegular = false, bool refuseLink = false) {
     Close();
     int fd;
     do {
-      fd = ::openat(folder, path, kFileFlags | (listedRegular ? O_NOFOLLOW : 0));
+      fd = ::openat(folder, path, kFileFlags | (listedRegular || refuseLink ? O_NOFOLLOW : 0));
     } while (fd < 0 && errno == EINTR);
     // Windows refuses to open a folder as a file with access denied; say the same.
     if (fd < 0) return FailWithErrno(errno == EISDIR ? EACCES : errno);
@@ -279,6 +280,11 @@ class PosixFolder final : public IFolder {
       return posixFile.Open(fd_, names_.c_str() + current_->offset, current_->plain);
     }
     return posixFile.Open(fd_, ToUtf8(name).c_str());
+  }
+
+  bool OpenFileRefusingLink(WStringView name, IReadFile& file) override {
+    if (!EnsureOpen()) return false;
+    return static_cast<PosixFile&>(file).Open(fd_, ToUtf8(name).c_str(), false, true);
   }
 
   const std::string& RawName(WStringView name) {

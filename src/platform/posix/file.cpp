@@ -51,7 +51,7 @@ bool File::Open(const FileLocation& location, const FileOpenMode& mode) {
   const int folder = location.folder >= 0 ? static_cast<int>(location.folder) : AT_FDCWD;
   int fd;
   do {
-    fd = ::openat(folder, path.c_str(), OpenFlags(mode), 0666);
+    fd = ::openat(folder, path.c_str(), OpenFlags(mode) | (mode.refuseLink ? O_NOFOLLOW : 0), 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     // Windows refuses to open a folder as a file with access denied; say the same.

@@ -13,7 +13,7 @@ namespace srctally::platform {
 
 char16_t PathSeparator() { return u'/'; }
 
-bool NamesIgnoreCase() { return false; }
+const NameCaseTable* NameCaseFolding() { return nullptr; }
 
 bool PathExists(WStringView path) {
   struct stat info {};

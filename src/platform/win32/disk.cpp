@@ -49,8 +49,9 @@ WString WithBackslashes(WStringView path) {
 
 class Win32File final : public IReadFile {
  public:
-  bool Open(WStringView path) {
+  bool Open(WStringView path, bool refuseLink = false) {
     FileOpenMode mode;  // read, writers denied
+    mode.refuseLink = refuseLink;
     return file_.Open(FileLocation{path}, mode);
   }
   bool Read(void* buffer, std::size_t size, std::size_t& bytesRead) override {
@@ -114,6 +115,12 @@ class Win32Folder final : public IFolder {
     if (!FitsName(name.size())) return false;
     const WString fileName(name);
     return static_cast<Win32File&>(file).Open(PathWith(fileName.c_str()));
+  }
+
+  bool OpenFileRefusingLink(WStringView name, IReadFile& file) override {
+    if (!FitsName(name.size())) return false;
+    const WString fileName(name);
+    return static_cast<Win32File&>(file).Open(PathWith(fileName.c_str()), true);
   }
 
   // The path of the sub-folder name in the shared buffer; false (last error set) when it

@@ -83,11 +83,25 @@ bool File::Open(const FileLocation& location, const FileOpenMode& mode) {
   SECURITY_ATTRIBUTES security = {};
   security.nLength = sizeof(security);
   security.bInheritHandle = mode.inheritable ? TRUE : FALSE;
-  const HANDLE handle =
-      ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), DesiredAccess(mode.access),
-                    ShareMode(mode.share), &security, CreationDisposition(mode.creation),
-                    FlagsAndAttributes(mode.hint), nullptr);
+  const DWORD flags =
+      FlagsAndAttributes(mode.hint) | (mode.refuseLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  const HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()),
+                                      DesiredAccess(mode.access), ShareMode(mode.share), &security,
+                                      CreationDisposition(mode.creation), flags, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
+  if (mode.refuseLink) {
+    // Opened as the link itself: a reparse point is refused rather than read.
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!::GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      const DWORD error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                              ? ERROR_CANT_RESOLVE_FILENAME
+                              : ::GetLastError();
+      ::CloseHandle(handle);
+      ::SetLastError(error);
+      return false;
+    }
+  }
   // Only files on disk: a pipe or a device named like a file could block or never end.
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
     ::CloseHandle(handle);

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "input/long_path.h"
 
@@ -22,11 +23,55 @@ DWORD LongPathAttributes(const WString& text) {
   }
   return ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(extended.get()));
 }
+
+constexpr std::size_t kUnits = 0x10000;
+char16_t gUpper[kUnits];
+char16_t gLower[kUnits];
+
+// Maps the units first..last - 1 with flags into table, in one call where the system takes
+// them at once, otherwise unit by unit; a unit the system does not map stays itself.
+void MapCase(DWORD flags, std::size_t first, std::size_t last, char16_t* table) {
+  static wchar_t source[kUnits];  // built once, under the caller's static initialisation
+  for (std::size_t unit = first; unit < last; ++unit)
+    source[unit - first] = static_cast<wchar_t>(unit);
+  const int count = static_cast<int>(last - first);
+  auto* target = reinterpret_cast<wchar_t*>(table + first);
+  if (::LCMapStringEx(LOCALE_NAME_INVARIANT, flags, source, count, target, count, nullptr, nullptr,
+                      0) == count) {
+    return;
+  }
+  for (std::size_t unit = first; unit < last; ++unit) {
+    wchar_t mapped = static_cast<wchar_t>(unit);
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, flags, source + (unit - first), 1, &mapped, 1,
+                        nullptr, nullptr, 0) != 1) {
+      mapped = static_cast<wchar_t>(unit);
+    }
+    table[unit] = static_cast<char16_t>(mapped);
+  }
+}
+
+// The system's casing without LCMAP_LINGUISTIC_CASING is the one the file system uses for
+// names. NUL and the surrogates stay themselves.
+const NameCaseTable* BuildNameCaseTable() {
+  for (std::size_t unit = 0; unit < kUnits; ++unit) {
+    gUpper[unit] = gLower[unit] = static_cast<char16_t>(unit);
+  }
+  for (const auto& [first, last] :
+       {std::pair<std::size_t, std::size_t>{1, 0xD800}, {0xE000, kUnits}}) {
+    MapCase(LCMAP_UPPERCASE, first, last, gUpper);
+    MapCase(LCMAP_LOWERCASE, first, last, gLower);
+  }
+  static const NameCaseTable table{gUpper, gLower};
+  return &table;
+}
 }  // namespace
 
 char16_t PathSeparator() { return u'\\'; }
 
-bool NamesIgnoreCase() { return true; }
+const NameCaseTable* NameCaseFolding() {
+  static const NameCaseTable* const table = BuildNameCaseTable();
+  return table;
+}
 
 bool PathExists(WStringView path) {
   const WString text(path);
