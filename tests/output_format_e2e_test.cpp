@@ -232,6 +232,7 @@ TEST(OutputFormatEndToEndTest, JsonCsvAndReportAgree) {
       RunTally({root, "/s", "/format:json"}, {{"SRCTALLY_THREADS", "1"}});
   ASSERT_EQ(json.exitCode, 0);
   const Document jsonDoc = ParseJsonDocument(json.stdoutBytes, &shown, &errors, storage);
+  ASSERT_TRUE(storage.has_value());
   EXPECT_EQ(storage->Find("source")->text, root);
   ASSERT_NE(errors, nullptr);
   EXPECT_TRUE(errors->items.empty());
@@ -305,6 +306,7 @@ TEST(OutputFormatEndToEndTest, FailureStillEndsTheDocument) {
   const testing::ProcessResult json = RunTally({root, "/format", "json"});
   EXPECT_EQ(json.exitCode, 2);
   const Document doc = ParseJsonDocument(json.stdoutBytes, nullptr, &errors, storage);
+  ASSERT_TRUE(storage.has_value());
   ASSERT_EQ(doc.files.size(), 1u) << json.stdoutBytes;
   EXPECT_EQ(doc.files[0].path, "a.c");
   ASSERT_NE(errors, nullptr);
