@@ -38,6 +38,16 @@ cmake --build "$out/native" -j"$jobs"
 ctest --test-dir "$out/native" --output-on-failure -j"$jobs"
 slowest "$out/native"
 
+step "Debian package of the native build, checked by lintian"
+if command -v lintian >/dev/null && command -v dpkg-deb >/dev/null; then
+  rm -rf "$out/package"
+  cpack --config "$out/native/CPackConfig.cmake" -G DEB -B "$PWD/$out/package" >/dev/null
+  lintian --fail-on error,warning "$out"/package/*.deb
+  echo "-- lintian: no error, no warning"
+else
+  echo "-- lintian or dpkg-deb is not installed: skipped"
+fi
+
 step "native tests under ASan and UBSan"
 cmake "${launcher[@]}" -S . -B "$out/sanitize" -DCMAKE_BUILD_TYPE=Debug -DSRCTALLY_WERROR=ON -DSRCTALLY_SANITIZE=ON >/dev/null
 cmake --build "$out/sanitize" -j"$jobs"

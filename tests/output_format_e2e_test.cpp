@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -231,6 +232,7 @@ TEST(OutputFormatEndToEndTest, JsonCsvAndReportAgree) {
       RunTally({root, "/s", "/format:json"}, {{"SRCTALLY_THREADS", "1"}});
   ASSERT_EQ(json.exitCode, 0);
   const Document jsonDoc = ParseJsonDocument(json.stdoutBytes, &shown, &errors, storage);
+  ASSERT_TRUE(storage.has_value());
   EXPECT_EQ(storage->Find("source")->text, root);
   ASSERT_NE(errors, nullptr);
   EXPECT_TRUE(errors->items.empty());
@@ -278,10 +280,15 @@ TEST(OutputFormatEndToEndTest, JsonCsvAndReportAgree) {
   const testing::ProcessResult parallel =
       RunTally({root, "/s", "/format:json"}, {{"SRCTALLY_THREADS", "3"}});
   ASSERT_EQ(parallel.exitCode, 0);
-  const auto withoutSeconds = [](const std::string& document) {
-    return document.substr(0, document.rfind("\"seconds\""));
+  // Apart from the start time too, which may have moved on by a second.
+  const auto withoutTimes = [](const std::string& document) {
+    const std::size_t started = document.find("\"started\": ");
+    const std::size_t source = document.find("\"source\": ");
+    if (started == std::string::npos || source == std::string::npos) return document;
+    return document.substr(0, started) +
+           document.substr(source, document.rfind("\"seconds\"") - source);
   };
-  EXPECT_EQ(withoutSeconds(parallel.stdoutBytes), withoutSeconds(json.stdoutBytes));
+  EXPECT_EQ(withoutTimes(parallel.stdoutBytes), withoutTimes(json.stdoutBytes));
   const testing::ProcessResult parallelCsv =
       RunTally({root, "/s", "/format:csv"}, {{"SRCTALLY_THREADS", "3"}});
   EXPECT_EQ(parallelCsv.stdoutBytes, csv.stdoutBytes);
@@ -299,6 +306,7 @@ TEST(OutputFormatEndToEndTest, FailureStillEndsTheDocument) {
   const testing::ProcessResult json = RunTally({root, "/format", "json"});
   EXPECT_EQ(json.exitCode, 2);
   const Document doc = ParseJsonDocument(json.stdoutBytes, nullptr, &errors, storage);
+  ASSERT_TRUE(storage.has_value());
   ASSERT_EQ(doc.files.size(), 1u) << json.stdoutBytes;
   EXPECT_EQ(doc.files[0].path, "a.c");
   ASSERT_NE(errors, nullptr);
@@ -314,6 +322,85 @@ TEST(OutputFormatEndToEndTest, FailureStillEndsTheDocument) {
   EXPECT_EQ(csv.stdoutBytes,
             "path,size,actual,code,directive,empty,comment,emptyComment,total\r\n"
             "a.c,7,6,1,0,0,0,0,1\r\n");
+}
+
+// Seconds since 1970 of a "YYYY-MM-DDTHH:MM:SSZ" stamp; -1 when it has another form.
+std::int64_t StampSeconds(const std::string& stamp) {
+  const std::string form = "dddd-dd-ddTdd:dd:ddZ";
+  if (stamp.size() != form.size()) return -1;
+  for (std::size_t i = 0; i < form.size(); ++i) {
+    const bool digit = stamp[i] >= '0' && stamp[i] <= '9';
+    if (form[i] == 'd' ? !digit : stamp[i] != form[i]) return -1;
+  }
+  const auto field = [&stamp](std::size_t at, std::size_t length) {
+    return std::stoi(stamp.substr(at, length));
+  };
+  namespace chrono = std::chrono;
+  const chrono::sys_days day = chrono::year{field(0, 4)} / static_cast<unsigned>(field(5, 2)) /
+                               static_cast<unsigned>(field(8, 2));
+  return day.time_since_epoch().count() * 86400 + field(11, 2) * 3600 + field(14, 2) * 60 +
+         field(17, 2);
+}
+
+std::int64_t NowSeconds() {
+  namespace chrono = std::chrono;
+  return chrono::duration_cast<chrono::seconds>(chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+TEST(OutputFormatEndToEndTest, JsonSaysWhatMadeIt) {
+  TempDir dir;
+  dir.Write("src/a.c", "int a;\n");
+  const std::string root = Text(dir.path() / "src");
+
+  const testing::ProcessResult version = RunTally({"--version"});
+  ASSERT_EQ(version.exitCode, 0);
+  const std::string versionLine =
+      version.stdoutBytes.substr(0, version.stdoutBytes.find(testing::kEol));
+
+  // A zone far from UTC: the stamp must still be UTC, as the system clock counts it.
+  const std::int64_t before = NowSeconds();
+  const std::vector<std::string> arguments = {"-s", root, "--format=json", "/exclude:\"x,y\""};
+  const testing::ProcessResult json = RunTally(arguments, {{"TZ", "XXX-14"}});
+  const std::int64_t after = NowSeconds();
+  ASSERT_EQ(json.exitCode, 0) << json.stdoutBytes;
+  std::string error;
+  const std::optional<JsonValue> document = testing::ParseJson(json.stdoutBytes, &error);
+  ASSERT_TRUE(document.has_value()) << error << "\n" << json.stdoutBytes;
+
+  // What made the document comes first, before what it counted.
+  std::vector<std::string> names;
+  for (const auto& member : document->members) names.push_back(member.first);
+  EXPECT_EQ(names, (std::vector<std::string>{"version", "arguments", "started", "source", "files",
+                                             "summary", "errors", "seconds"}));
+  EXPECT_EQ(document->Find("version")->text, versionLine);
+  std::vector<std::string> given;
+  for (const JsonValue& item : document->Find("arguments")->items) given.push_back(item.text);
+  EXPECT_EQ(given, arguments);
+  const JsonValue& started = *document->Find("started");
+  ASSERT_EQ(started.kind, JsonValue::Kind::kString) << json.stdoutBytes;
+  const std::int64_t seconds = StampSeconds(started.text);
+  EXPECT_GE(seconds, before) << started.text;
+  EXPECT_LE(seconds, after) << started.text;
+
+  if (IsPosix()) {
+    // An argument that is not UTF-8 is kept exactly, as names are.
+    const std::string latin1 = Text(dir.path()) + "/caf\xe9";
+    dir.Write("caf\xe9/b.c", "int b;\n");
+    const testing::ProcessResult odd = RunTally({latin1, "/f:j"});
+    ASSERT_EQ(odd.exitCode, 0) << odd.stdoutBytes;
+    const std::optional<JsonValue> oddDocument = testing::ParseJson(odd.stdoutBytes, &error);
+    ASSERT_TRUE(oddDocument.has_value()) << error;
+    const JsonValue* bytes = oddDocument->Find("argumentsBytes");
+    ASSERT_NE(bytes, nullptr) << odd.stdoutBytes;
+    ASSERT_EQ(bytes->items.size(), 2u);
+    EXPECT_EQ(FromHex(bytes->items[0].text), latin1);
+    EXPECT_EQ(bytes->items[1].kind, JsonValue::Kind::kNull);
+    EXPECT_EQ(oddDocument->Find("arguments")->items[0].text,
+              latin1.substr(0, latin1.size() - 1) + "\xef\xbf\xbd");
+  } else {
+    EXPECT_EQ(document->Find("argumentsBytes"), nullptr);
+  }
 }
 
 TEST(OutputFormatEndToEndTest, CommandLineProblems) {

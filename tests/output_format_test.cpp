@@ -92,7 +92,9 @@ TEST(JsonReportTest, WholeDocument) {
   MemoryOutput output;
   RecordingLines lines;
   CJsonReport report(output, lines, u'/');
-  report.Begin(u"/home/me/src");
+  const std::vector<WString> arguments = {u"src", u"/s", u"/exclude:\"a=b\"", u"--format=json"};
+  report.Begin(u"/home/me/src", DocumentOrigin{u"Source Tally - Version 1.0 (build 1)", arguments,
+                                               "2026-12-10T03:04:05Z"});
   report.FolderStarted(u"/");
   report.FileCounted(u"/", u"a.c", Stats(5, 2, 3, 4, 1, 120, 90));
   report.FolderFinished(u"/", 1);
@@ -108,6 +110,9 @@ TEST(JsonReportTest, WholeDocument) {
   EXPECT_EQ(
       output.bytes(),
       "{\n"
+      "  \"version\": \"Source Tally - Version 1.0 (build 1)\",\n"
+      "  \"arguments\": [\"src\", \"/s\", \"/exclude:\\\"a=b\\\"\", \"--format=json\"],\n"
+      "  \"started\": \"2026-12-10T03:04:05Z\",\n"
       "  \"source\": \"/home/me/src\",\n"
       "  \"files\": [\n"
       "    {\"path\": \"a.c\", \"size\": 120, \"actual\": 90, \"code\": 5, \"directive\": 2,"
@@ -151,10 +156,17 @@ TEST(JsonReportTest, EmptyRunAndFailure) {
   MemoryOutput output;
   RecordingLines lines;
   CJsonReport report(output, lines, u'\\');
-  report.Begin(u"C:\\src");
+  // No arguments, and a clock that could not be read.
+  report.Begin(u"C:\\src", DocumentOrigin{u"srctally", {}, ""});
   report.WalkFailed(WalkFailure::kSearchFiles, u"\\", u"\\", HResultFromWin32(5));
   EXPECT_TRUE(report.Finish(5));
   const std::string& json = output.bytes();
+  EXPECT_EQ(
+      json.rfind("{\n  \"version\": \"srctally\",\n  \"arguments\": [],\n  \"started\": null,\n"
+                 "  \"source\": \"C:\\\\src\",\n",
+                 0),
+      0u)
+      << json;
   EXPECT_NE(json.find("\"files\": [],\n  \"summary\": {\"files\": 0, \"size\": 0, \"actual\": 0,"
                       " \"code\": 0, \"directive\": 0, \"empty\": 0, \"comment\": 0,"
                       " \"emptyComment\": 0, \"total\": 0},"),
@@ -182,7 +194,9 @@ TEST(JsonReportTest, NamesThatAreNotUtf8KeepTheirBytes) {
   RecordingLines lines;
   CJsonReport report(output, lines, u'/');
   const WString source = FromUtf8Lossless("/t\xff");
-  report.Begin(source);
+  const std::vector<WString> arguments = {u"/s", FromUtf8Lossless("/t\xff"), u"x\U0001F600",
+                                          WString(u"y") + char16_t{0xDC00}};
+  report.Begin(source, DocumentOrigin{WString(u"v") + char16_t{0xD800}, arguments, "stamp"});
   report.FileCounted(u"/", FromUtf8Lossless("a\x80\x01.c"), Stats(1, 0, 0, 0, 0, 1, 1));
   report.FileCounted(u"/", u"\U0001F600.c", Stats(1, 0, 0, 0, 0, 1, 1));
   report.FileCounted(u"/", WString(u"d") + char16_t{0xD800} + u".c", Stats(1, 0, 0, 0, 0, 1, 1));
@@ -190,6 +204,15 @@ TEST(JsonReportTest, NamesThatAreNotUtf8KeepTheirBytes) {
                     HResultFromWin32(5));
   report.Finish(0);
   const std::string& json = output.bytes();
+  // Arguments as names: U+FFFD where shown, and their stored form in a list as long, with
+  // null for the arguments that need none. The version text cannot break the document.
+  EXPECT_NE(
+      json.find("\"version\": \"v\xef\xbf\xbd\",\n  \"arguments\": [\"/s\", \"/t\xef\xbf\xbd\", "
+                "\"x\xf0\x9f\x98\x80\", \"y\xef\xbf\xbd\"],\n  \"argumentsBytes\": [null, \"" +
+                StoredHex(arguments[1]) + "\", null, \"" + StoredHex(arguments[3]) +
+                "\"],\n  \"started\": \"stamp\",\n"),
+      std::string::npos)
+      << json;
   EXPECT_NE(
       json.find("\"source\": \"/t\xef\xbf\xbd\", \"sourceBytes\": \"" + StoredHex(source) + "\""),
       std::string::npos)
@@ -225,7 +248,7 @@ TEST(JsonReportTest, StopsWantingMoreWhenTheDocumentFails) {
   output.failAtWrite = 1;
   RecordingLines lines;
   CJsonReport report(output, lines, u'/');
-  report.Begin(u"/s");
+  report.Begin(u"/s", DocumentOrigin{});
   EXPECT_TRUE(report.WantsMore());
   report.FileCounted(u"/", u"a.c", Stats(1, 0, 0, 0, 0, 1, 1));
   EXPECT_FALSE(report.WantsMore());

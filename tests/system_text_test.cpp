@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "base/text.h"
@@ -95,6 +97,61 @@ TEST(LocalDateTimeTest, JoiningAndFullBuffer) {
   EXPECT_EQ(ComposeDateTimeText(buffer, write(u"d"), write(u"")), 3u);
   EXPECT_EQ(ComposeDateTimeText(buffer, write(u"d"), [](char16_t*, std::uint32_t) { return 0u; }),
             0u);
+}
+
+platform::LocalTime Utc(int year, int month, int day, int hour, int minute, int second) {
+  platform::LocalTime time;
+  time.year = year;
+  time.month = month;
+  time.day = day;
+  time.hour = hour;
+  time.minute = minute;
+  time.second = second;
+  return time;
+}
+
+TEST(UtcTimeStampTest, FixedWidthFieldsOrNone) {
+  const struct {
+    platform::LocalTime time;
+    const char* expected;  // "" when no stamp may be written
+  } rows[] = {
+      {Utc(2026, 12, 10, 3, 4, 5), "2026-12-10T03:04:05Z"},
+      {Utc(7, 1, 2, 0, 0, 0), "0007-01-02T00:00:00Z"},          // every field keeps its width
+      {Utc(9999, 12, 31, 23, 59, 60), "9999-12-31T23:59:60Z"},  // a leap second
+      {Utc(0, 1, 1, 0, 0, 0), "0000-01-01T00:00:00Z"},
+      {Utc(10000, 1, 1, 0, 0, 0), ""},
+      {Utc(-1, 1, 1, 0, 0, 0), ""},
+      {Utc(2026, 0, 1, 0, 0, 0), ""},
+      {Utc(2026, 13, 1, 0, 0, 0), ""},
+      {Utc(2026, 1, 0, 0, 0, 0), ""},
+      {Utc(2026, 1, 32, 0, 0, 0), ""},
+      {Utc(2026, 1, 1, 24, 0, 0), ""},
+      {Utc(2026, 1, 1, 0, 60, 0), ""},
+      {Utc(2026, 1, 1, 0, 0, 61), ""},
+      {Utc(2026, 1, 1, 0, 0, -1), ""},
+  };
+  for (const auto& row : rows) {
+    TimeStampBuffer buffer;
+    std::fill(std::begin(buffer), std::end(buffer), '#');
+    EXPECT_EQ(FormatUtcTimeStamp(row.time, buffer), row.expected[0] != '\0') << row.expected;
+    EXPECT_STREQ(buffer, row.expected);
+  }
+}
+
+TEST(UtcTimeStampTest, TheClockGivesAStamp) {
+  // Only the form is checked: the value is whatever the clock says.
+  TimeStampBuffer buffer;
+  ASSERT_TRUE(GetUtcTimeStamp(buffer));
+  const std::string stamp = buffer;
+  ASSERT_EQ(stamp.size(), 20u) << stamp;
+  for (std::size_t i = 0; i < stamp.size(); ++i) {
+    const char expected = "dddd-dd-ddTdd:dd:ddZ"[i];
+    if (expected == 'd') {
+      EXPECT_TRUE(stamp[i] >= '0' && stamp[i] <= '9') << stamp;
+    } else {
+      EXPECT_EQ(stamp[i], expected) << stamp;
+    }
+  }
 }
 
 TEST(ErrnoTableTest, MapsTheWindowsRuntimeNumbers) {

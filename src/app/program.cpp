@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "app/console.h"
@@ -137,8 +138,9 @@ class CStandardErrorLines final : public IProblemLines {
 };
 
 // Counts the source path into a JSON or CSV document on standard output. The document is
-// ended even after a failure, so what it holds stays readable.
-int RunDocument(CConsole& console) {
+// ended even after a failure, so what it holds stays readable. args is the command line,
+// for the JSON document's record of what made it.
+int RunDocument(CConsole& console, const std::vector<WString>& args) {
   const std::unique_ptr<platform::IByteOutput> output = platform::CreateStandardOutputBytes();
   CStandardErrorLines problems;
   const char16_t separator = platform::PathSeparator();
@@ -149,8 +151,13 @@ int RunDocument(CConsole& console) {
   bool written = false;
   if (console.format == OutputFormat::kJson) {
     CJsonReport document(*output, problems, separator);
+    const WString version = console.VersionText();
+    const std::span<const WString> arguments =
+        args.empty() ? std::span<const WString>() : std::span<const WString>(args).subspan(1);
+    TimeStampBuffer started;
+    GetUtcTimeStamp(started);  // an empty stamp when the clock cannot be read
     stopwatch.Start();
-    document.Begin(console.sourcePath);
+    document.Begin(console.sourcePath, DocumentOrigin{version, arguments, started});
     status = CountSourcePath(console, document, false, totals);
     stopwatch.Stop();
     written = document.Finish(stopwatch.ElapsedNanoseconds());
@@ -185,7 +192,7 @@ int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
       return 0;
     }
     if (console.ReportProblems()) return console.UsageIsTheAnswer() ? 0 : 1;
-    return RunDocument(console);
+    return RunDocument(console, args);
   }
   if (console.VersionIsTheAnswer()) {
     console.ShowVersion();

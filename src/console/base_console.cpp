@@ -2,6 +2,8 @@
 // rewritable progress line.
 #include "console/base_console.h"
 
+#include <utility>
+
 #include "platform/compact_path.h"
 #include "platform/file_system.h"
 
@@ -112,9 +114,13 @@ void CBaseConsole::ShowBanner() {
   WriteLine(*this);
 }
 
+WString CBaseConsole::VersionText() {
+  BannerTexts texts = GetBannerTexts();
+  return texts.titleLine.has_value() ? std::move(*texts.titleLine) : GetDescription();
+}
+
 void CBaseConsole::ShowVersion() {
-  const BannerTexts texts = GetBannerTexts();
-  WriteLiteral(*this, texts.titleLine.has_value() ? *texts.titleLine : GetDescription());
+  WriteLiteral(*this, VersionText());
   WriteLine(*this);
 }
 

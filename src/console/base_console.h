@@ -153,6 +153,8 @@ class CBaseConsole : public CMessageWriter {
   bool VersionIsTheAnswer() const;
   /// The version answer: the banner's title line, or its description line when the
   /// program carries no version data.
+  WString VersionText();
+  /// Writes VersionText as a line.
   void ShowVersion();
   /// The display switch: up to two values, a level (within allowedLevels) and a mode.
   std::int32_t OnDisplayParameter(std::span<const WStringView> values);

@@ -95,9 +95,51 @@ void CJsonReport::AppendCounts(std::string& out, const LineStats& stats) {
   AppendField(out, "total", stats.lines);
 }
 
-void CJsonReport::Begin(WStringView sourcePath) {
-  path_.assign(sourcePath);
+void CJsonReport::AppendOrigin(std::string& out, const DocumentOrigin& origin) {
+  WString version(origin.version);
+  ReplaceLoneSurrogates(version);
+  out += "\"version\": ";
+  AppendJsonString(out, ToUtf8(version));
+  out += ",\n  \"arguments\": [";
+  // Built beside the arguments and written only when one of them needs it.
+  std::string bytesList;
+  bool anyBytes = false;
+  for (std::size_t i = 0; i < origin.arguments.size(); ++i) {
+    if (i != 0) {
+      out += ", ";
+      bytesList += ", ";
+    }
+    path_.assign(origin.arguments[i]);
+    nameBytes_.clear();
+    if (PathAsUtf8(utf8_, &nameBytes_)) {
+      anyBytes = true;
+      bytesList += '"';
+      AppendHex(bytesList, nameBytes_);
+      bytesList += '"';
+    } else {
+      bytesList += "null";
+    }
+    AppendJsonString(out, utf8_);
+  }
+  out += ']';
+  if (anyBytes) {
+    out += ",\n  \"argumentsBytes\": [";
+    out += bytesList;
+    out += ']';
+  }
+  out += ",\n  \"started\": ";
+  if (origin.started.empty()) {
+    out += "null";
+  } else {
+    AppendJsonString(out, origin.started);
+  }
+}
+
+void CJsonReport::Begin(WStringView sourcePath, const DocumentOrigin& origin) {
   out_ = "{\n  ";
+  AppendOrigin(out_, origin);
+  out_ += ",\n  ";
+  path_.assign(sourcePath);
   AppendPathFields(out_, "source", "sourceBytes");
   out_ += ",\n  \"files\": [";
   Emit(out_);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,20 +19,31 @@ void AppendJsonString(std::string& out, std::string_view utf8);
 /// Appends bytes as lower-case hexadecimal digits, two per byte.
 void AppendHex(std::string& out, std::string_view bytes);
 
+/// What made a document, written at its top so a reader knows where the numbers came from.
+struct DocumentOrigin {
+  WStringView version;                 ///< the program's version text, as --version prints it
+  std::span<const WString> arguments;  ///< the command line after the program path, as given
+  std::string_view started;            ///< UTC time stamp (ISO 8601); empty when unknown
+};
+
 /// One JSON document (UTF-8) per run, in this shape:
 ///
-///   {"source": path, "files": [{"path", "size", "actual", "code", "directive", "empty",
+///   {"version": text, "arguments": [text, ...], "started": stamp or null,
+///    "source": path, "files": [{"path", "size", "actual", "code", "directive", "empty",
 ///    "comment", "emptyComment", "total"}, ...], "summary": {"files", the same numbers},
 ///    "errors": [{"kind", "path", "code", "message", "system"}, ...], "seconds": elapsed}
 ///
 /// A name holding bytes that are not UTF-8 is written with U+FFFD for them, and the exact
 /// name follows in hexadecimal as "sourceBytes" or "pathBytes" (platform::FileNameBytes).
+/// Arguments are treated the same way: when any holds such bytes, "argumentsBytes" follows
+/// "arguments", an array as long, with the hexadecimal bytes of each such argument and
+/// null for the others.
 class CJsonReport final : public CMachineReport {
  public:
   CJsonReport(platform::IByteOutput& document, IProblemLines& problems, char16_t separator);
 
-  /// Opens the document with the source path and the start of the files array.
-  void Begin(WStringView sourcePath);
+  /// Opens the document with its origin, the source path and the start of the files array.
+  void Begin(WStringView sourcePath, const DocumentOrigin& origin);
   void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) override;
   /// Closes the files array, writes the summary, the problems and the elapsed time, and
   /// flushes. True when the whole document was written.
@@ -42,6 +54,7 @@ class CJsonReport final : public CMachineReport {
 
  private:
   void AppendPathFields(std::string& out, const char* name, const char* bytesName);
+  void AppendOrigin(std::string& out, const DocumentOrigin& origin);
   void AppendCounts(std::string& out, const LineStats& stats);
 
   std::string out_;   // the piece being written, reused

@@ -1,5 +1,5 @@
-// The platform's wording of error codes, its local date and time formats, and the string
-// walk the error-text trimming uses.
+// The platform's wording of error codes, its local and universal time, its local date and
+// time formats, and the string walk the error-text trimming uses.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,10 @@ struct LocalTime {
 
 /// The current local time. False, with the last error set, when it cannot be read.
 bool ReadLocalTime(LocalTime& time);
+
+/// The current time in UTC, in the same fields (a time stamp that reads the same in every
+/// time zone). False, with the last error set, when it cannot be read.
+bool ReadUniversalTime(LocalTime& time);
 
 /// Writes the date of time in the user's short date format into buffer (NUL-terminated).
 /// Returns the characters written with the NUL, 0 on failure (last error set; 122 when

@@ -144,6 +144,38 @@ std::uint32_t GetLocalDateTimeText(SystemTextBuffer& buffer) {
       });
 }
 
+bool FormatUtcTimeStamp(const platform::LocalTime& time, TimeStampBuffer& buffer) {
+  buffer[0] = '\0';
+  const struct {
+    int value, low, high, digits;
+    char after;
+  } fields[] = {
+      {time.year, 0, 9999, 4, '-'}, {time.month, 1, 12, 2, '-'},  {time.day, 1, 31, 2, 'T'},
+      {time.hour, 0, 23, 2, ':'},   {time.minute, 0, 59, 2, ':'}, {time.second, 0, 60, 2, 'Z'},
+  };
+  for (const auto& field : fields) {
+    if (field.value < field.low || field.value > field.high) return false;
+  }
+  std::size_t at = 0;
+  for (const auto& field : fields) {
+    int rest = field.value;
+    for (int digit = field.digits - 1; digit >= 0; --digit) {
+      buffer[at + static_cast<std::size_t>(digit)] = static_cast<char>('0' + rest % 10);
+      rest /= 10;
+    }
+    at += static_cast<std::size_t>(field.digits);
+    buffer[at++] = field.after;
+  }
+  buffer[at] = '\0';
+  return true;
+}
+
+bool GetUtcTimeStamp(TimeStampBuffer& buffer) {
+  buffer[0] = '\0';
+  platform::LocalTime now;
+  return platform::ReadUniversalTime(now) && FormatUtcTimeStamp(now, buffer);
+}
+
 void SetLastErrorFromErrno(int errorNumber) {
   for (const ErrnoMapping& row : kErrnoTable) {
     if (row.errorNumber == errorNumber) platform::SetLastErrorCode(row.systemCode);

@@ -1,12 +1,13 @@
-// Readable text for system error codes, the local date and time stamp, and the translation
-// of C library error numbers into system error codes. All work on caller buffers and never
-// allocate.
+// Readable text for system error codes, the local date and time stamp, the UTC time stamp
+// of ISO 8601, and the translation of C library error numbers into system error codes. All
+// work on caller buffers and never allocate.
 #pragma once
 
 #include <cstdint>
 
 #include "base/status.h"
 #include "platform/last_error.h"
+#include "platform/system_text.h"
 
 namespace srctally {
 
@@ -40,6 +41,19 @@ std::uint32_t GetLocalDateTimeText(SystemTextBuffer& buffer);
 template <class DateFormatter, class TimeFormatter>
 std::uint32_t ComposeDateTimeText(SystemTextBuffer& buffer, DateFormatter formatDate,
                                   TimeFormatter formatTime);
+
+/// Room for a UTC time stamp, "2026-12-10T03:04:05Z", with its NUL.
+using TimeStampBuffer = char[21];
+
+/// Writes time, a UTC reading, as an ISO 8601 time stamp to the second:
+/// "YYYY-MM-DDTHH:MM:SSZ". False, with buffer empty, when a field is out of its range
+/// (years 0 to 9999, a second of 60 allowed for a leap second), so a broken clock gives no
+/// stamp rather than a malformed one.
+bool FormatUtcTimeStamp(const platform::LocalTime& time, TimeStampBuffer& buffer);
+
+/// The current UTC time as FormatUtcTimeStamp writes it. False, with buffer empty, when
+/// the clock cannot be read or gives a time out of range.
+bool GetUtcTimeStamp(TimeStampBuffer& buffer);
 
 /// Sets the last error to the system code the errno table pairs with errorNumber (numbers
 /// as the Windows C runtime numbers them: ERANGE 34, STRUNCATE 80). A number not in the

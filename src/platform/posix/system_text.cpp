@@ -133,10 +133,14 @@ const char16_t* NextCharacter(const char16_t* text) {
   return text + 1;
 }
 
-bool ReadLocalTime(LocalTime& time) {
+namespace {
+
+// Reads the real-time clock and splits it into fields with split (localtime_r or gmtime_r).
+template <class Split>
+bool ReadCalendarTime(LocalTime& time, Split split) {
   struct timespec now {};
   struct tm parts {};
-  if (::clock_gettime(CLOCK_REALTIME, &now) != 0 || ::localtime_r(&now.tv_sec, &parts) == nullptr) {
+  if (::clock_gettime(CLOCK_REALTIME, &now) != 0 || split(&now.tv_sec, &parts) == nullptr) {
     SetLastErrorCode(Win32ErrorFromErrno(errno));
     return false;
   }
@@ -150,6 +154,12 @@ bool ReadLocalTime(LocalTime& time) {
   time.milliseconds = static_cast<int>(now.tv_nsec / 1000000);
   return true;
 }
+
+}  // namespace
+
+bool ReadLocalTime(LocalTime& time) { return ReadCalendarTime(time, ::localtime_r); }
+
+bool ReadUniversalTime(LocalTime& time) { return ReadCalendarTime(time, ::gmtime_r); }
 
 std::uint32_t FormatLocalDate(const LocalTime& time, char16_t* buffer, std::uint32_t capacity) {
   return FormatTime(time, "%x", buffer, capacity);

@@ -22,6 +22,19 @@ SYSTEMTIME ToSystemTime(const LocalTime& time) {
   return st;
 }
 
+LocalTime FromSystemTime(const SYSTEMTIME& st) {
+  LocalTime time;
+  time.year = st.wYear;
+  time.month = st.wMonth;
+  time.day = st.wDay;
+  time.dayOfWeek = st.wDayOfWeek;
+  time.hour = st.wHour;
+  time.minute = st.wMinute;
+  time.second = st.wSecond;
+  time.milliseconds = st.wMilliseconds;
+  return time;
+}
+
 wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
 }  // namespace
@@ -38,14 +51,14 @@ const char16_t* NextCharacter(const char16_t* text) {
 bool ReadLocalTime(LocalTime& time) {
   SYSTEMTIME st{};
   ::GetLocalTime(&st);
-  time.year = st.wYear;
-  time.month = st.wMonth;
-  time.day = st.wDay;
-  time.dayOfWeek = st.wDayOfWeek;
-  time.hour = st.wHour;
-  time.minute = st.wMinute;
-  time.second = st.wSecond;
-  time.milliseconds = st.wMilliseconds;
+  time = FromSystemTime(st);
+  return true;
+}
+
+bool ReadUniversalTime(LocalTime& time) {
+  SYSTEMTIME st{};
+  ::GetSystemTime(&st);
+  time = FromSystemTime(st);
   return true;
 }
 
