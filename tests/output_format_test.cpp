@@ -139,7 +139,7 @@ TEST(JsonReportTest, ALinkedIgnoreFileIsAWarning) {
   MemoryOutput output;
   RecordingLines lines;
   CJsonReport report(output, lines, u'/');
-  report.Begin(u"/src");
+  report.Begin(u"/src", DocumentOrigin{});
   report.FolderSkipped(u"/net/.gitignore", FolderSkip::kIgnoreFileLink);
   EXPECT_TRUE(report.Finish(1));
   EXPECT_NE(output.bytes().find("{\"kind\": \"warning\", \"path\": \"net/.gitignore\", \"code\": "

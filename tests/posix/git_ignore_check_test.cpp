@@ -224,6 +224,7 @@ class NullSink final : public IWalkSink {
   void FileCounted(WStringView, WStringView, const LineStats&) override {}
   void FolderFinished(WStringView, std::int64_t) override {}
   void FolderSkipped(WStringView, FolderSkip) override {}
+  void FileSkipped(WStringView, WStringView, FileSkip) override {}
   void WalkFailed(WalkFailure, WStringView, WStringView, HResult) override {}
 };
 
