@@ -335,13 +335,15 @@ TEST(ProgramEndToEndTest, KeepGoingCountsTheRestAndStillEndsWithExitCodeTwo) {
       Banner() + SourcePath(dir.path()) + Browsing("/") + ".\n" + Browsing("/sub") +
       ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData) +
       Browsing("/sub/deeper") + ".\n\n" + Closing(2) + "ERROR: 1 file(s) could not be counted.\n";
-  for (const char* keepGoing : {"/keepgoing", "/k", "--keep-going", "-keep"}) {
-    for (const char* threads : {"1", "3"}) {
-      const Outcome run = RunTally({Text(dir.path()), "/subdir", keepGoing}, {}, {},
-                                   {{"SRCTALLY_THREADS", threads}});
-      EXPECT_EQ(run.exitCode, 2) << keepGoing << ", " << threads;
-      EXPECT_EQ(run.output, WithEol(expected)) << keepGoing << ", " << threads;
-    }
+  const struct {
+    const char* keepGoing;
+    const char* threads;
+  } spellings[] = {{"/keepgoing", "1"}, {"/k", "3"}, {"--keep-going", "3"}, {"-keep", "1"}};
+  for (const auto& [keepGoing, threads] : spellings) {
+    const Outcome run = RunTally({Text(dir.path()), "/subdir", keepGoing}, {}, {},
+                                 {{"SRCTALLY_THREADS", threads}});
+    EXPECT_EQ(run.exitCode, 2) << keepGoing << ", " << threads;
+    EXPECT_EQ(run.output, WithEol(expected)) << keepGoing << ", " << threads;
   }
   // A path after the switch is the path; a single file that fails still gets its closing.
   const Outcome single = RunTally({"/keepgoing", Text(dir.path() / "sub" / "bad.c")});

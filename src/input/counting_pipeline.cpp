@@ -172,7 +172,7 @@ void CCountingPipeline::CountFile(WStringView relativeFolder, WStringView name) 
     free_.push_back(index);
     return;
   }
-  event->name = name;
+  job.name = name;  // the job's own text, whose room is reused from file to file
   event->job = index;
   job.order = nextOrder_++;
   bool wake = false;
@@ -252,12 +252,12 @@ bool CCountingPipeline::Release(Event& event) {
       free_.push_back(event.job);
       if (Failed(job.status)) {
         failure = job.status;
-        sink_.WalkFailed(WalkFailure::kProcessFile, *event.folder, event.name, failure);
+        sink_.WalkFailed(WalkFailure::kProcessFile, *event.folder, job.name, failure);
         break;
       }
       totals_.AddFile(job.record);
       ++openFolderFiles_;
-      sink_.FileCounted(*event.folder, event.name, job.record);
+      sink_.FileCounted(*event.folder, job.name, job.record);
       break;
     }
     case Kind::kFolderFinished:

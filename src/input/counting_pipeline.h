@@ -71,7 +71,7 @@ class CCountingPipeline final : public IWalkFolderEvents {
   struct Event {
     Kind kind;
     std::shared_ptr<const WString> folder;
-    WString name;  // the file's name, or the failure's argument
+    WString name;  // the failure's argument
     std::int64_t count = 0;
     FolderSkip skip = FolderSkip::kExcluded;
     WalkFailure step = WalkFailure::kProcessFile;
@@ -80,6 +80,7 @@ class CCountingPipeline final : public IWalkFolderEvents {
   };
   struct Job {
     std::unique_ptr<platform::IReadFile> file;
+    WString name;  // the file's name
     LineStats record;
     HResult status = 0;
     std::uint64_t order = 0;        // the file's place among the files of the walk
