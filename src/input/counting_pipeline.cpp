@@ -9,8 +9,9 @@
 namespace srctally {
 namespace {
 
-// Files in flight per worker: enough that a worker never waits for the walk.
-constexpr unsigned kFilesPerWorker = 4;
+// Files in flight per counting thread (the workers and the walk's): enough that a worker
+// never waits for the walk.
+constexpr unsigned kFilesPerThread = 4;
 // Events held at most, so that a tree of many empty folders behind one slow file cannot make
 // memory grow.
 constexpr std::size_t kMaxEvents = 4096;
@@ -36,7 +37,7 @@ CCountingPipeline::CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, uns
                                      LineStats& totals, bool keepGoing, ThreadStarter start)
     : sink_(sink), totals_(totals), keepGoing_(keepGoing) {
   if (workers == 0) workers = 1;
-  jobs_ = std::vector<Job>(workers * kFilesPerWorker);
+  jobs_ = std::vector<Job>((workers + 1) * kFilesPerThread);
   for (std::size_t i = jobs_.size(); i-- > 0;) {
     jobs_[i].file = disk.NewFile();
     free_.push_back(static_cast<int>(i));

@@ -50,7 +50,8 @@ class CCountingPipeline final : public IWalkFolderEvents {
   void FolderSkipped(WStringView relativeFolder, FolderSkip reason) override;
   void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                   HResult code) override;
-  /// Whether any worker thread could be started; without one, nothing would be counted.
+  /// Whether any worker thread could be started; without one the walk's thread would count
+  /// every file, and should rather count them without a pipeline.
   bool HasWorkers() const { return !workers_.empty(); }
 
   /// False once the walk should open nothing more: a failure was released or a file has
@@ -128,8 +129,9 @@ class CCountingPipeline final : public IWalkFolderEvents {
 /// blank or other character); otherwise, and when text is null, hardware (at least 1).
 unsigned ParseThreadCount(const char* text, unsigned hardware);
 
-/// Counting threads for a run: SRCTALLY_THREADS from the environment when it holds a number
-/// from 1 to 256, otherwise the hardware threads of the machine (at least 1).
+/// Counting threads for a run, the walk's own included: SRCTALLY_THREADS from the
+/// environment when it holds a number from 1 to 256, otherwise the hardware threads of the
+/// machine (at least 1).
 unsigned CountingThreads();
 
 }  // namespace srctally

@@ -104,7 +104,7 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
   pipeline_.reset();
   if (options_.threads > 1) {
     try {
-      pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, options_.threads, totals,
+      pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, options_.threads - 1, totals,
                                                       options_.keepGoing, options_.startThread);
     } catch (const std::bad_alloc&) {
       pipeline_.reset();

@@ -46,9 +46,10 @@ struct WalkOptions {
   bool noHeader = false;  ///< skip header files
   bool subdir = false;    ///< descend into sub-folders
   bool verbose = false;   ///< the verbose display level (for the console report)
-  /// Threads that count files: 1 counts each file on the walk's own thread; more count on
-  /// that many worker threads while the walk runs ahead, with the same events in the same
-  /// order.
+  /// Threads that count files, the walk's own included: 1 counts each file on the walk's
+  /// thread; more start one worker thread fewer, which count while the walk runs ahead and
+  /// the walk's thread counts whenever it would wait for them, with the same events in the
+  /// same order.
   unsigned threads = 1;
   /// Go on after a failure: a file that cannot be counted, or a folder that cannot be
   /// listed with its sub-folders, is told to the sink and passed over.
