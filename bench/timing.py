@@ -33,6 +33,53 @@ def run(cmd, stdin_path=None, env=None):
     return elapsed, user, system, peak, os.waitstatus_to_exitcode(status)
 
 
+def thread_times(cmd, env=None):
+    """Runs cmd once, reading each of its threads' CPU time from /proc while it runs.
+    Returns (total CPU seconds, CPU seconds of the main thread, of the busiest other thread).
+    The total comes from wait4 and is exact; a thread's time is its last reading before it
+    ended (at most one polling interval short), so the main thread, taken as the total less
+    the others, is if anything overstated."""
+    hz = os.sysconf("SC_CLK_TCK")
+    child = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, env=env)
+    task = f"/proc/{child.pid}/task"
+    ticks = {}
+    while True:
+        pid, status, usage = os.wait4(child.pid, os.WNOHANG)
+        if pid:
+            break
+        try:
+            tids = os.listdir(task)
+        except FileNotFoundError:
+            tids = []
+        for tid in tids:
+            try:
+                with open(f"{task}/{tid}/stat") as stat:
+                    fields = stat.read().rsplit(")", 1)[1].split()
+                ticks[int(tid)] = int(fields[11]) + int(fields[12])  # utime + stime
+            except (OSError, IndexError, ValueError):
+                pass  # the thread ended meanwhile
+        time.sleep(0.002)
+    total = usage.ru_utime + usage.ru_stime
+    others = [count / hz for tid, count in ticks.items() if tid != child.pid]
+    return total, max(total - sum(others), 0.0), max(others, default=0.0)
+
+
+def report_shares(srctally, tree, runs):
+    """The share of the CPU time of a run spent by its busiest single thread: the part of
+    the work that more cores cannot spread (the serial share), judged on any machine by
+    giving the run more threads than it has cores."""
+    print("share of the CPU time done by one thread (median of"
+          f" {runs} runs with /proc polled; {os.cpu_count()} hardware threads):")
+    print(f"{'':18} {'cpu s':>7} {'main':>6} {'busiest other':>13}")
+    for threads in ("1", "2", "4", "16"):
+        env = dict(os.environ, SRCTALLY_THREADS=threads)
+        samples = [thread_times([srctally, tree, "/subdir"], env) for _ in range(runs)]
+        total = statistics.median(sample[0] for sample in samples)
+        main = statistics.median(sample[1] / sample[0] for sample in samples if sample[0] > 0)
+        other = statistics.median(sample[2] / sample[0] for sample in samples if sample[0] > 0)
+        print(f"{'normal, ' + threads + ' thr':18} {total:7.2f} {main:6.1%} {other:13.1%}")
+
+
 def main():
     runs, tree, srctally, floor, files = int(sys.argv[1]), *sys.argv[2:6]
     one_thread = dict(os.environ, SRCTALLY_THREADS="1")
@@ -84,6 +131,7 @@ def main():
         wall = median(name, 0)
         print(f"{name:18} {wall:7.3f} {wall / floor1:7.2f} {wall / floor2:7.2f}"
               f" {median(name, 1):7.2f} {median(name, 2):6.2f} {peak[name] / 1024:8.1f}")
+    report_shares(srctally, tree, min(runs, 5))
     for line in sorted(failed):
         print(line, file=sys.stderr)
 

@@ -322,6 +322,23 @@ TEST(OutputFormatEndToEndTest, FailureStillEndsTheDocument) {
   EXPECT_EQ(csv.stdoutBytes,
             "path,size,actual,code,directive,empty,comment,emptyComment,total\r\n"
             "a.c,7,6,1,0,0,0,0,1\r\n");
+
+  // Going on, the document holds every file that could be counted, and the error.
+  const JsonValue* kept = nullptr;
+  const testing::ProcessResult rest = RunTally({root, "/format", "json", "/keepgoing"});
+  EXPECT_EQ(rest.exitCode, 2);
+  const Document all = ParseJsonDocument(rest.stdoutBytes, nullptr, &kept, storage);
+  ASSERT_EQ(all.files.size(), 2u) << rest.stdoutBytes;
+  EXPECT_EQ(all.files[1].path, "c.c");
+  EXPECT_EQ(all.fileCount, 2);
+  ASSERT_NE(kept, nullptr);
+  ASSERT_EQ(kept->items.size(), 1u) << rest.stdoutBytes;
+  EXPECT_EQ(kept->items[0].Find("path")->text, "b.c");
+  const testing::ProcessResult rows = RunTally({root, "--format=csv", "--keep-going"});
+  EXPECT_EQ(rows.exitCode, 2);
+  EXPECT_EQ(rows.stdoutBytes,
+            "path,size,actual,code,directive,empty,comment,emptyComment,total\r\n"
+            "a.c,7,6,1,0,0,0,0,1\r\nc.c,7,6,1,0,0,0,0,1\r\n");
 }
 
 // Seconds since 1970 of a "YYYY-MM-DDTHH:MM:SSZ" stamp; -1 when it has another form.

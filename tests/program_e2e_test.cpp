@@ -72,7 +72,9 @@ std::string Usage() {
          "             Does not process files and folders that match a pattern: a name\n"
          "             at any depth, or with a '/' a path below <path>.\n"
          "  /gitignore Does not process what the .gitignore files and the repository\n"
-         "             ignore, nor .git folders.\n";
+         "             ignore, nor .git folders.\n"
+         "  /keepgoing Goes on after a file or folder that cannot be read, counts the\n"
+         "             rest and ends with exit code 2.\n";
 }
 
 // The report block of `files` files that each hold kSource.
@@ -322,6 +324,39 @@ TEST(ProgramEndToEndTest, FileThatCannotBeCountedEndsTheRunWithExitCodeTwo) {
   EXPECT_EQ(single.output,
             WithEol(Banner() + "Verbose mode enabled.\n\n" + SourcePath(bad) +
                     ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData)));
+}
+
+TEST(ProgramEndToEndTest, KeepGoingCountsTheRestAndStillEndsWithExitCodeTwo) {
+  TempDir dir;
+  dir.Write("good.c", kSource);
+  dir.Write("sub/bad.c", std::string("\xFE\xFF", 2) + "x\n");  // a mark the reader refuses
+  dir.Write("sub/deeper/x.c", kSource);
+  const std::string expected =
+      Banner() + SourcePath(dir.path()) + Browsing("/") + ".\n" + Browsing("/sub") +
+      ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData) +
+      Browsing("/sub/deeper") + ".\n\n" + Closing(2) + "ERROR: 1 file(s) could not be counted.\n";
+  const struct {
+    const char* keepGoing;
+    const char* threads;
+  } spellings[] = {{"/keepgoing", "1"}, {"/k", "3"}, {"--keep-going", "3"}, {"-keep", "1"}};
+  for (const auto& [keepGoing, threads] : spellings) {
+    const Outcome run = RunTally({Text(dir.path()), "/subdir", keepGoing}, {}, {},
+                                 {{"SRCTALLY_THREADS", threads}});
+    EXPECT_EQ(run.exitCode, 2) << keepGoing << ", " << threads;
+    EXPECT_EQ(run.output, WithEol(expected)) << keepGoing << ", " << threads;
+  }
+  // A path after the switch is the path; a single file that fails still gets its closing.
+  const Outcome single = RunTally({"/keepgoing", Text(dir.path() / "sub" / "bad.c")});
+  EXPECT_EQ(single.exitCode, 2);
+  EXPECT_EQ(single.output,
+            WithEol(Banner() + SourcePath(dir.path() / "sub" / "bad.c") +
+                    ErrorWithSystemText("cannot process file 'bad.c'.", win32err::kInvalidData) +
+                    "\n" + Closing(0) + "ERROR: 1 file(s) could not be counted.\n"));
+  // Nothing failed: the usual run and exit code 0.
+  const Outcome fine = RunTally({Text(dir.path() / "sub" / "deeper"), "--keep-going"});
+  EXPECT_EQ(fine.exitCode, 0);
+  EXPECT_EQ(fine.output, WithEol(Banner() + SourcePath(dir.path() / "sub" / "deeper") +
+                                 Browsing("/") + ".\n\n" + Closing(1)));
 }
 
 // A report many times the size of an output block, broken off by a failure at its end:

@@ -2,8 +2,11 @@
 // links, filters and a reader that stops listening, the same on every platform.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "input/long_path.h"
@@ -29,7 +32,7 @@ struct FakeWalk {
 
 FakeWalk WalkFake(FakeDisk& disk, WalkOptions options, IWalkFilter* filter = nullptr) {
   testing::RecordingWriter writer;
-  CTextReportSink sink(writer, options.verbose);
+  CTextReportSink sink(writer, options.verbose, options.keepGoing);
   CTreeWalk walk(sink, disk, kRoot, options, filter);
   FakeWalk result;
   result.totals.Reset();
@@ -76,9 +79,12 @@ class EventLog : public IWalkSink {
     for (char& ch : event) ch = ch == '\\' ? '/' : ch;
     if (keep) events.push_back(std::move(event));
     ++count;
+    if (disk != nullptr) opened = disk->filesOpened();
   }
 
   std::vector<std::string> events;
+  const FakeDisk* disk = nullptr;  // when set, opened counts its files at each event
+  int opened = 0;
   int budget = -1;  // events after which nobody listens any more
   bool keep = true;
   std::size_t count = 0;
@@ -114,6 +120,9 @@ TEST(TreeWalkFakeTest, FaultsStopTheWalkWhereTheyHappen) {
        "Browsing folder '/'...\n...\nERROR: cannot search for files in /z[C]", 3},
       {"lost error code", [](FakeDisk& d) { d.FailRead("b.c", 0, 0); }, hr::kFail,
        fileFailure + "[C]ERROR: cannot search for files in /.[C]", 1},
+      // On a worker thread as on the walk's, the file fails; the process goes on.
+      {"memory runs out while counting", [](FakeDisk& d) { d.FailReadWithoutMemory("b.c"); },
+       hr::kOutOfMemory, fileFailure + "[C]ERROR: cannot search for files in /.[C]", 1},
   };
   // Counted on the walk's thread or on three workers, the output is the same.
   for (const auto& row : rows) {
@@ -465,6 +474,196 @@ TEST(TreeWalkFakeTest, NamesCannotDriveTheTerminal) {
   EXPECT_NE(result.output.find("cannot process file 'f??.c'."), std::string::npos) << result.output;
   const FakeWalk failed = WalkFake(disk, {.subdir = true});
   EXPECT_NE(failed.output.find("cannot process file 'f??.c'."), std::string::npos);
+}
+
+// A walk on one thread asks its reader before each file whether it still listens, and stops
+// at the first failure; on worker threads, where the walk runs ahead, the reader must hear
+// the same events, and no file may be opened once it stopped listening or a failure reached
+// it.
+TEST(TreeWalkFakeTest, NothingIsOpenedOnceTheReaderStopsListeningOrAFileFails) {
+  const auto name = [](int file) {
+    return std::string(file < 10 ? "0" : "").append(std::to_string(file)).append(".c");
+  };
+  const HResult code = HResultFromWin32(kIoDevice);
+  const struct {
+    const char* what;
+    int budget;
+    bool failure;
+    std::vector<std::string> events;
+  } rows[] = {
+      {"listens for three events", 3, false,
+       {"start /", "file / 00.c 1", "file / 01.c 1", "end / 2"}},
+      {"listens for one event", 1, false, {"start /", "end / 0"}},
+      {"the sixth file fails", -1, true,
+       {"start /", "file / 00.c 1", "file / 01.c 1", "file / 02.c 1", "file / 03.c 1",
+        "file / 04.c 1", Join({"fail 0 / 05.c", std::to_string(code)})}},
+  };
+  for (const auto& row : rows) {
+    FakeDisk disk(kRoot);
+    for (int file = 0; file < 60; ++file) disk.AddFile(name(file), "x\n");
+    disk.AddFile("z/z.c", "x\n");
+    if (row.failure) disk.FailRead("05.c", 0, kIoDevice);
+    for (const unsigned threads : {1u, 3u}) {
+      const int before = disk.filesOpened();
+      EventLog log;
+      log.budget = row.budget;
+      log.disk = &disk;
+      CTreeWalk walk(log, disk, kRoot, {.subdir = true, .threads = threads});
+      LineStats totals;
+      totals.Reset();
+      EXPECT_EQ(walk.WalkFolder(WString(1, platform::PathSeparator()), totals),
+                row.failure ? code : hr::kOk)
+          << row.what << ", " << threads;
+      EXPECT_EQ(log.events, row.events) << row.what << ", " << threads;
+      EXPECT_EQ(disk.filesOpened(), log.opened) << row.what << ", " << threads;
+      EXPECT_EQ(log.opened > before, row.events.size() > 2) << row.what << ", " << threads;
+      EXPECT_EQ(disk.OpenCount("z"), 0) << row.what << ", " << threads;
+      EXPECT_EQ(disk.openFiles(), 0) << row.what << ", " << threads;
+    }
+  }
+}
+
+// Thread starters for the pipeline: none starts, or only the first.
+bool NoThread(std::thread&, void (*)(void*), void*) { return false; }
+std::atomic<int> threadsStarted{0};
+bool FirstThreadOnly(std::thread& thread, void (*run)(void*), void* context) {
+  return threadsStarted++ == 0 && StartSystemThread(thread, run, context);
+}
+
+TEST(TreeWalkFakeTest, WithoutWorkerThreadsTheWalksOwnThreadCounts) {
+  FakeDisk disk(kRoot);
+  for (int file = 0; file < 30; ++file) {
+    disk.AddFile(std::string(file % 2 == 0 ? "a/" : "b/").append(std::to_string(file)).append(".c"),
+                 std::string(static_cast<std::size_t>(file), '\n'));
+  }
+  const FakeWalk one = WalkFake(disk, {.subdir = true, .verbose = true});
+  int read = disk.filesReadByOwnThread();
+  const FakeWalk none =
+      WalkFake(disk, {.subdir = true, .verbose = true, .threads = 4, .startThread = &NoThread});
+  EXPECT_EQ(none.output, one.output);
+  EXPECT_EQ(disk.filesReadByOwnThread() - read, 30);  // every file, and nothing lost
+  threadsStarted = 0;
+  const FakeWalk single = WalkFake(
+      disk, {.subdir = true, .verbose = true, .threads = 4, .startThread = &FirstThreadOnly});
+  EXPECT_EQ(single.output, one.output);
+  EXPECT_EQ(single.totals.lines, one.totals.lines);
+  EXPECT_EQ(disk.openFiles(), 0);
+}
+
+TEST(TreeWalkFakeTest, ThreadCountComesFromDigitsAlone) {
+  const struct {
+    const char* text;
+    unsigned hardware;
+    unsigned threads;
+  } rows[] = {
+      {nullptr, 6, 6}, {"", 6, 6},    {"1", 6, 1},     {"256", 6, 256},  {"257", 6, 6},
+      {"0", 6, 6},     {"007", 6, 7}, {"-3", 6, 6},    {"+3", 6, 6},     {" 3", 6, 6},
+      {"3 ", 6, 6},    {"3x", 6, 6},  {"2560", 6, 6},  {"99999999999999999999", 6, 6},
+      {nullptr, 0, 1}, {"x", 0, 1},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(ParseThreadCount(row.text, row.hardware), row.threads)
+        << (row.text != nullptr ? row.text : "(none)") << ", " << row.hardware;
+  }
+}
+
+TEST(TreeWalkFakeTest, KeepGoingPassesOverWhatFailsAndCountsTheRest) {
+  const std::string root = "Browsing folder '/'...\n";
+  const std::string rest = "Browsing folder '/y'...\n.\nBrowsing folder '/z'...\n.\n";
+  const std::string fileFailure = root + ".ERROR: cannot process file 'b.c'.[C].\n" + rest;
+  const struct {
+    const char* what;
+    std::function<void(FakeDisk&)> fault;
+    HResult status;
+    std::string output;  // with the code suffix where [C] stands
+    int files;
+  } rows[] = {
+      {"file cannot be opened", [](FakeDisk& d) { d.FailOpen("b.c", win32err::kAccessDenied); },
+       HResultFromWin32(win32err::kAccessDenied), fileFailure, 4},
+      {"read fails part-way", [](FakeDisk& d) { d.FailRead("b.c", 1, kIoDevice); },
+       HResultFromWin32(kIoDevice), fileFailure, 4},
+      {"big-endian UTF-16 mark", [](FakeDisk& d) { d.AddFile("b.c", "\xFE\xFF\0x"); },
+       HResultFromWin32(win32err::kInvalidData), fileFailure, 4},
+      {"memory runs out", [](FakeDisk& d) { d.FailReadWithoutMemory("b.c"); }, hr::kOutOfMemory,
+       fileFailure, 4},
+      {"two files fail",
+       [](FakeDisk& d) {
+         d.FailOpen("b.c", kIoDevice);
+         d.FailRead("y/y.c", 0, kIoDevice);
+       },
+       HResultFromWin32(kIoDevice),
+       root + ".ERROR: cannot process file 'b.c'.[C].\nBrowsing folder '/y'...\n"
+              "ERROR: cannot process file 'y.c'.[C]Browsing folder '/z'...\n.\n",
+       3},
+      {"file listing breaks off",
+       [](FakeDisk& d) { d.FailListing("y", ListPass::kFiles, 0, kIoDevice); },
+       HResultFromWin32(kIoDevice),
+       root + "...\nBrowsing folder '/y'...\nERROR: cannot search for files in /y.[C]"
+              "Browsing folder '/z'...\n.\n",
+       4},
+      {"sub-folder listing breaks off",
+       [](FakeDisk& d) { d.FailListing("", ListPass::kFolders, 4, kIoDevice); },
+       HResultFromWin32(kIoDevice),
+       root + "...\nBrowsing folder '/y'...\n.\nERROR: cannot search for folders in /.[C]", 4},
+      {"sub-folder cannot be opened",
+       [](FakeDisk& d) { d.FailOpen("y", win32err::kAccessDenied); },
+       HResultFromWin32(win32err::kAccessDenied),
+       root + "...\nERROR: cannot search for files in /y[C]Browsing folder '/z'...\n.\n", 4},
+      {"nothing fails", [](FakeDisk&) {}, hr::kOk, root + "...\n" + rest, 5},
+  };
+  for (const auto& row : rows) {
+    for (const unsigned threads : {1u, 3u}) {
+      FakeDisk disk(kRoot);
+      for (const char* file : {"a.c", "b.c", "c.c", "y/y.c", "z/z.c"}) disk.AddFile(file, "x;\n");
+      row.fault(disk);
+      const FakeWalk result =
+          WalkFake(disk, {.subdir = true, .threads = threads, .keepGoing = true});
+      std::string expected;
+      for (const char ch : row.output) {
+        expected += ch;
+        if (expected.ends_with("[C]")) {
+          expected.resize(expected.size() - 3);
+          expected += CodeSuffix(row.status);
+        }
+      }
+      EXPECT_EQ(result.status, row.status) << row.what << ", " << threads;
+      EXPECT_EQ(result.output, Sep(expected)) << row.what << ", " << threads;
+      EXPECT_EQ(result.totals.files, row.files) << row.what << ", " << threads;
+      EXPECT_EQ(result.totals.lines, row.files) << row.what << ", " << threads;
+      EXPECT_EQ(disk.openFiles(), 0) << row.what;
+      EXPECT_EQ(disk.openFolders(), 0) << row.what;
+    }
+  }
+}
+
+// Going on after failures, a folder's count leaves out its files that failed, whichever
+// thread counted them, and the first failure in walk order is the walk's answer.
+TEST(TreeWalkFakeTest, KeepGoingTellsTheSameEventsOnEveryThreadCount) {
+  FakeDisk disk(kRoot);
+  for (int folder = 0; folder < 12; ++folder) {
+    for (int file = 0; file < 20; ++file) {
+      const std::string path = std::string("f").append(std::to_string(folder)).append("/")
+                                   .append(std::to_string(file)).append(".c");
+      disk.AddFile(path, std::string(static_cast<std::size_t>(file * 50), '\n'));
+      if ((folder * 20 + file) % 7 == 3) disk.FailRead(path, 10, kIoDevice);
+    }
+  }
+  disk.FailOpen("f4/0.c", win32err::kAccessDenied);
+  disk.FailListing("f9", ListPass::kFiles, 5, kIoDevice);
+  const auto walk = [&disk](unsigned threads) {
+    EventLog log;
+    CTreeWalk tree(log, disk, kRoot, {.subdir = true, .threads = threads, .keepGoing = true});
+    LineStats totals;
+    totals.Reset();
+    const HResult status = tree.WalkFolder(WString(1, platform::PathSeparator()), totals);
+    log.events.push_back(std::to_string(status) + " " + std::to_string(totals.lines));
+    return log.events;
+  };
+  const std::vector<std::string> one = walk(1);
+  EXPECT_EQ(one.back(), std::to_string(HResultFromWin32(kIoDevice)) + " 90950");
+  EXPECT_NE(std::find(one.begin(), one.end(), "end /f0 17"), one.end());
+  for (const unsigned threads : {2u, 5u}) EXPECT_EQ(walk(threads), one) << threads;
+  EXPECT_EQ(disk.openFiles(), 0);
 }
 
 }  // namespace

@@ -37,13 +37,16 @@ constexpr char16_t kUsage[] =
     u"             Does not process files and folders that match a pattern: a name\n"
     u"             at any depth, or with a '/' a path below <path>.\n"
     u"  /gitignore Does not process what the .gitignore files and the repository\n"
-    u"             ignore, nor .git folders.\n";
+    u"             ignore, nor .git folders.\n"
+    u"  /keepgoing Goes on after a file or folder that cannot be read, counts the\n"
+    u"             rest and ends with exit code 2.\n";
 
 // Switches of the application table that take values only after a colon: a blank-separated
 // argument after them is the path. /exclude is one of them, so "srctally /exclude:x src"
 // and "srctally src /exclude:x" both count src.
 constexpr std::uint32_t kSwitchesWithoutSeparateValues[] = {
-    appparam::kNoHeader, appparam::kSubdir, appparam::kExclude, appparam::kGitIgnore};
+    appparam::kNoHeader, appparam::kSubdir, appparam::kExclude, appparam::kGitIgnore,
+    appparam::kKeepGoing};
 
 }  // namespace
 

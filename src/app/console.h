@@ -15,6 +15,7 @@ inline constexpr std::uint32_t kNoHeader = 0x1;   ///< /noheader: header files a
 inline constexpr std::uint32_t kSubdir = 0x2;     ///< /subdir: sub-folders are walked
 inline constexpr std::uint32_t kExclude = 0x4;    ///< /exclude: patterns of entries to skip
 inline constexpr std::uint32_t kGitIgnore = 0x8;  ///< /gitignore: the repository's ignore rules
+inline constexpr std::uint32_t kKeepGoing = 0x20;  ///< /keepgoing: failures do not end the walk
 }  // namespace option
 
 /// Ids of the application's switches.
@@ -24,6 +25,7 @@ inline constexpr std::uint32_t kSubdir = 0x20001;
 inline constexpr std::uint32_t kExclude = 0x20002;
 inline constexpr std::uint32_t kGitIgnore = 0x20003;
 inline constexpr std::uint32_t kFormat = 0x20004;
+inline constexpr std::uint32_t kKeepGoing = 0x20005;
 }  // namespace appparam
 
 /// What the run writes to standard output: the report, or a document for programs.
@@ -38,7 +40,8 @@ enum class OutputFormat : std::uint8_t {
 inline constexpr ParameterEntry kApplicationParameters[] = {
     {u"noheader", appparam::kNoHeader, 0}, {u"subdir", appparam::kSubdir, 0},
     {u"exclude", appparam::kExclude, 0},   {u"gitignore", appparam::kGitIgnore, 0},
-    {u"format", appparam::kFormat, 0},
+    {u"format", appparam::kFormat, 0},     {u"keepgoing", appparam::kKeepGoing, 0},
+    {u"keep-going", appparam::kKeepGoing, 0},  // the GNU spelling, --keep-going
 };
 
 /// Values of /format in lookup order; the id is the OutputFormat.

@@ -107,13 +107,60 @@ class CWalkFilters {
   std::vector<WString> linkedIgnoreFiles_;
 };
 
+// Passes a walk's events on to its reader and counts the failures among them, for the last
+// line of a run that goes on after them.
+class CFailureCount final : public IWalkSink {
+ public:
+  explicit CFailureCount(IWalkSink& sink) : sink_(sink) {}
+
+  void FolderStarted(WStringView folder) override { sink_.FolderStarted(folder); }
+  void FileCounted(WStringView folder, WStringView name, const LineStats& file) override {
+    sink_.FileCounted(folder, name, file);
+  }
+  void FolderFinished(WStringView folder, std::int64_t fileCount) override {
+    sink_.FolderFinished(folder, fileCount);
+  }
+  void FolderSkipped(WStringView folder, FolderSkip reason) override {
+    sink_.FolderSkipped(folder, reason);
+  }
+  void FileSkipped(WStringView folder, WStringView name, FileSkip reason) override {
+    sink_.FileSkipped(folder, name, reason);
+  }
+  void WalkFailed(WalkFailure step, WStringView folder, WStringView argument,
+                  HResult code) override {
+    ++(step == WalkFailure::kProcessFile ? files : folders);
+    sink_.WalkFailed(step, folder, argument, code);
+  }
+  bool WantsMore() const override { return sink_.WantsMore(); }
+
+  std::int64_t files = 0;    ///< files that could not be counted
+  std::int64_t folders = 0;  ///< folders that could not be listed
+
+ private:
+  IWalkSink& sink_;
+};
+
+// The last line of a run that went on after failures: how much could not be counted.
+WString UncountedText(const CFailureCount& failures) {
+  WString text = Format(u"%lld file(s) could not be counted", failures.files);
+  if (failures.folders != 0) {
+    text += Format(u", %lld folder(s) could not be listed", failures.folders);
+  }
+  text += u'.';
+  return text;
+}
+
 // Counts the source path, a folder tree or one file, into totals, and reports it to sink.
 // verbose: the console report is at the verbose level.
 HResult CountSourcePath(CConsole& console, IWalkSink& sink, bool verbose, LineStats& totals) {
   platform::IDisk& disk = platform::SystemDisk();
   if (platform::IsDirectory(console.sourcePath)) {
-    const WalkOptions options{(console.options & option::kNoHeader) != 0,
-                              (console.options & option::kSubdir) != 0, verbose, CountingThreads()};
+    WalkOptions options;
+    options.noHeader = (console.options & option::kNoHeader) != 0;
+    options.subdir = (console.options & option::kSubdir) != 0;
+    options.verbose = verbose;
+    options.threads = CountingThreads();
+    options.keepGoing = (console.options & option::kKeepGoing) != 0;
     const CWalkFilters filters(console);
     for (const WString& file : filters.linkedIgnoreFiles()) {
       sink.FolderSkipped(file, FolderSkip::kIgnoreFileLink);
@@ -125,6 +172,14 @@ HResult CountSourcePath(CConsole& console, IWalkSink& sink, bool verbose, LineSt
   // A single file is counted whatever its extension.
   return CountSingleFile(sink, disk, console.sourcePath, platform::FindFileName(console.sourcePath),
                          totals);
+}
+
+// The reader of the walk: sink itself, or with /keepgoing sink behind a count of the
+// failures, made in failures.
+IWalkSink& CountedSink(const CConsole& console, IWalkSink& sink,
+                       std::optional<CFailureCount>& failures) {
+  if ((console.options & option::kKeepGoing) == 0) return sink;
+  return failures.emplace(sink);
 }
 
 // A document's warnings and errors, each told on a line of standard error.
@@ -149,6 +204,7 @@ int RunDocument(CConsole& console, const std::vector<WString>& args) {
   Stopwatch stopwatch;
   HResult status = hr::kOk;
   bool written = false;
+  std::optional<CFailureCount> failures;
   if (console.format == OutputFormat::kJson) {
     CJsonReport document(*output, problems, separator);
     const WString version = console.VersionText();
@@ -158,13 +214,13 @@ int RunDocument(CConsole& console, const std::vector<WString>& args) {
     GetUtcTimeStamp(started);  // an empty stamp when the clock cannot be read
     stopwatch.Start();
     document.Begin(console.sourcePath, DocumentOrigin{version, arguments, started});
-    status = CountSourcePath(console, document, false, totals);
+    status = CountSourcePath(console, CountedSink(console, document, failures), false, totals);
     stopwatch.Stop();
     written = document.Finish(stopwatch.ElapsedNanoseconds());
   } else {
     CCsvReport document(*output, problems, separator);
     document.Begin();
-    status = CountSourcePath(console, document, false, totals);
+    status = CountSourcePath(console, CountedSink(console, document, failures), false, totals);
     written = document.Finish();
   }
   if (!written) {
@@ -178,6 +234,9 @@ int RunDocument(CConsole& console, const std::vector<WString>& args) {
     }
     problems.WriteProblemLine(line);
     return 2;
+  }
+  if (Failed(status) && failures) {
+    problems.WriteProblemLine(WString(u"ERROR: ") + UncountedText(*failures));
   }
   return Failed(status) ? 2 : 0;
 }
@@ -210,10 +269,13 @@ int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
   totals.Reset();
   Stopwatch stopwatch;
   stopwatch.Start();
-  CTextReportSink report(console, verbose);
+  std::optional<CFailureCount> failures;
+  CTextReportSink report(console, verbose, (console.options & option::kKeepGoing) != 0);
   // Once the report cannot be written, counting the rest of the tree serves nobody.
   report.SetOutputFailedQuery(CBaseConsole::OutputFailedAt, &console);
-  if (Failed(CountSourcePath(console, report, verbose, totals))) return 2;
+  const HResult status =
+      CountSourcePath(console, CountedSink(console, report, failures), verbose, totals);
+  if (Failed(status) && !failures) return 2;
   stopwatch.Stop();
 
   if (!verbose) WriteLine(console);
@@ -221,7 +283,10 @@ int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
   if (totals.files != 0) PrintSummary(console, totals);
   const WString elapsed = FormatDuration(stopwatch.ElapsedNanoseconds());
   WriteLine(console, u"%lld file(s) processed in %s.", totals.files, elapsed);
-  return 0;
+  if (!Failed(status)) return 0;
+  // Gone on after failures: the summary holds what was counted; the run still failed.
+  WriteError(console, u"%s", 0, UncountedText(*failures));
+  return 2;
 }
 
 }  // namespace

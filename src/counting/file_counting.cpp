@@ -1,6 +1,8 @@
 // File counting: the reader feeds the file's bytes, a block at a time, to the classifier.
 #include "counting/file_counting.h"
 
+#include <new>
+
 #include "counting/line_classifier.h"
 #include "input/text_file.h"
 #include "platform/last_error.h"
@@ -64,6 +66,17 @@ HResult CountFileLines(WStringView path, LineStats& stats) {
 }
 
 HResult CFileCounter::Count(platform::IReadFile& file, LineStats& stats) {
+  // The reading buffer is made on first use, on whichever thread counts: a failure to get
+  // it fails this file, as a failed read does, and never ends the process.
+  try {
+    return CountOpen(file, stats);
+  } catch (const std::bad_alloc&) {
+    file.Close();
+    return hr::kOutOfMemory;
+  }
+}
+
+HResult CFileCounter::CountOpen(platform::IReadFile& file, LineStats& stats) {
   ReadFileSource source(file);
   // The mark is looked at in the first block, which reading then goes on from.
   const unsigned char* first = nullptr;

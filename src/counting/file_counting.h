@@ -29,10 +29,13 @@ class CFileCounter {
   /// file was read; negative when its mark is FE FF (UTF-16 big-endian is refused), it
   /// cannot be sized or a read failed (stats then to be discarded). The size is the count
   /// of bytes read up to the file's end; the file is asked for it only when a Ctrl-Z ended
-  /// the text before that end.
+  /// the text before that end. Memory that cannot be had fails the file with
+  /// hr::kOutOfMemory.
   HResult Count(platform::IReadFile& file, LineStats& stats);
 
  private:
+  HResult CountOpen(platform::IReadFile& file, LineStats& stats);
+
   TextDecoder decoder_;
 };
 

@@ -9,42 +9,58 @@
 namespace srctally {
 namespace {
 
-// Files in flight per worker: enough that a worker never waits for the walk.
-constexpr unsigned kFilesPerWorker = 4;
+// Files in flight per counting thread (the workers and the walk's): enough that a worker
+// never waits for the walk.
+constexpr unsigned kFilesPerThread = 4;
 // Events held at most, so that a tree of many empty folders behind one slow file cannot make
 // memory grow.
 constexpr std::size_t kMaxEvents = 4096;
+// A sleeping worker is woken for every this many files queued, not for each: waking a
+// thread costs about as much as counting a small file. Nothing waits on a file left queued
+// meanwhile: the walk's thread counts queued files itself before it would wait.
+constexpr std::size_t kFilesPerWake = 4;
+// No file is dropped while nothing has failed.
+constexpr std::uint64_t kNothingCancelled = std::numeric_limits<std::uint64_t>::max();
 
 }  // namespace
 
+bool StartSystemThread(std::thread& thread, void (*run)(void*), void* context) {
+  try {
+    thread = std::thread(run, context);
+    return true;
+  } catch (const std::system_error&) {
+    return false;  // no room for another thread (a memory or process limit)
+  }
+}
+
 CCountingPipeline::CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, unsigned workers,
-                                     LineStats& totals)
-    : sink_(sink), totals_(totals) {
+                                     LineStats& totals, bool keepGoing, ThreadStarter start)
+    : sink_(sink), totals_(totals), keepGoing_(keepGoing) {
   if (workers == 0) workers = 1;
-  jobs_ = std::vector<Job>(workers * kFilesPerWorker);
+  jobs_ = std::vector<Job>((workers + 1) * kFilesPerThread);
   for (std::size_t i = jobs_.size(); i-- > 0;) {
     jobs_[i].file = disk.NewFile();
     free_.push_back(static_cast<int>(i));
   }
   workers_.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) {
-    try {
-      workers_.emplace_back([this] { Work(); });
-    } catch (const std::system_error&) {
-      break;  // no room for another thread (a memory limit): count with those there are
-    }
+    std::thread thread;
+    if (!start(thread, &CCountingPipeline::RunWorker, this)) break;  // count with those there are
+    workers_.push_back(std::move(thread));
   }
 }
 
 CCountingPipeline::~CCountingPipeline() {
-  cancel_ = true;
+  cancelFrom_ = 0;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
+    quit_ = true;
   }
   work_.notify_all();
   for (std::thread& worker : workers_) worker.join();
 }
+
+void CCountingPipeline::RunWorker(void* self) { static_cast<CCountingPipeline*>(self)->Work(); }
 
 void CCountingPipeline::Work() {
   CFileCounter counter;
@@ -52,7 +68,7 @@ void CCountingPipeline::Work() {
     int index;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      work_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+      work_.wait(lock, [this] { return quit_ || !queue_.empty(); });
       if (queue_.empty()) return;
       index = queue_.front();
       queue_.pop_front();
@@ -65,11 +81,19 @@ void CCountingPipeline::Work() {
 void CCountingPipeline::CountJob(int index, CFileCounter& counter) {
   Job& job = jobs_[static_cast<std::size_t>(index)];
   HResult status = hr::kFail;
-  if (cancel_.load(std::memory_order_relaxed)) {
-    job.file->Close();
+  if (job.order >= cancelFrom_.load(std::memory_order_acquire)) {
+    job.file->Close();  // behind a failure: it will never be released
   } else {
     job.record.Reset();
     status = counter.Count(*job.file, job.record);
+    if (Failed(status) && !keepGoing_) {
+      // Whatever comes after this file in walk order will not be released: the walk stops
+      // opening files, and the files queued after it are dropped unread. The queue is in
+      // walk order, so every file before this one has been taken off it already.
+      std::uint64_t from = cancelFrom_.load(std::memory_order_relaxed);
+      while (job.order < from && !cancelFrom_.compare_exchange_weak(from, job.order + 1)) {
+      }
+    }
   }
   {
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -79,102 +103,106 @@ void CCountingPipeline::CountJob(int index, CFileCounter& counter) {
   done_.notify_all();
 }
 
-CCountingPipeline::Event& CCountingPipeline::Add(Kind kind, WStringView relativeFolder) {
+CCountingPipeline::Event* CCountingPipeline::Add(Kind kind, WStringView relativeFolder) {
+  while (events_.size() >= kMaxEvents && !stopped_) {
+    WaitForFront();
+    ReleaseReady();
+  }
+  if (stopped_) return nullptr;
   // Events of one folder share one copy of its path.
   if (!folder_ || *folder_ != relativeFolder) {
     folder_ = std::make_shared<const WString>(relativeFolder);
   }
-  while (events_.size() >= kMaxEvents && !failed_) {
-    WaitForFront();
-    ReleaseReady();
-  }
   Event& event = events_.emplace_back();
   event.kind = kind;
   event.folder = folder_;
-  return event;
+  return &event;
 }
 
 void CCountingPipeline::FolderStarted(WStringView relativeFolder) {
-  if (failed_) return;
-  Add(Kind::kFolderStarted, relativeFolder);
-  ReleaseReady();
-}
-
-void CCountingPipeline::FileCounted(WStringView relativeFolder, WStringView name,
-                                    const LineStats& file) {
-  if (failed_) return;
-  Event& event = Add(Kind::kCounted, relativeFolder);
-  event.name = name;
-  event.record = file;
-  ReleaseReady();
+  if (Add(Kind::kFolderStarted, relativeFolder) != nullptr) ReleaseReady();
 }
 
 void CCountingPipeline::FolderFinished(WStringView relativeFolder, std::int64_t fileCount) {
-  if (failed_) return;
-  Add(Kind::kFolderFinished, relativeFolder).count = fileCount;
+  Event* event = Add(Kind::kFolderFinished, relativeFolder);
+  if (event == nullptr) return;
+  event->count = fileCount;
   ReleaseReady();
 }
 
 void CCountingPipeline::FolderSkipped(WStringView relativeFolder, FolderSkip reason) {
-  if (failed_) return;
-  Add(Kind::kSkipped, relativeFolder).skip = reason;
+  Event* event = Add(Kind::kSkipped, relativeFolder);
+  if (event == nullptr) return;
+  event->skip = reason;
   ReleaseReady();
 }
 
 void CCountingPipeline::FileSkipped(WStringView relativeFolder, WStringView name,
                                     FileSkip reason) {
-  if (failed_) return;
-  Event& event = Add(Kind::kFileSkipped, relativeFolder);
-  event.name = name;
-  event.fileSkip = reason;
+  Event* event = Add(Kind::kFileSkipped, relativeFolder);
+  if (event == nullptr) return;
+  event->name = name;
+  event->fileSkip = reason;
   ReleaseReady();
 }
 
 void CCountingPipeline::WalkFailed(WalkFailure step, WStringView relativeFolder,
                                    WStringView argument, HResult code) {
-  if (failed_) return;
-  Event& event = Add(Kind::kFailed, relativeFolder);
-  event.step = step;
-  event.name = argument;
-  event.code = code;
+  Event* event = Add(Kind::kFailed, relativeFolder);
+  if (event == nullptr) return;
+  event->step = step;
+  event->name = argument;
+  event->code = code;
   ReleaseReady();
 }
 
-platform::IReadFile& CCountingPipeline::NextFile() {
+bool CCountingPipeline::WantsMore() const {
+  return !stopped_ && cancelFrom_.load(std::memory_order_relaxed) == kNothingCancelled &&
+         sink_.WantsMore();
+}
+
+platform::IReadFile* CCountingPipeline::NextFile() {
   ReleaseReady();
-  while (free_.empty()) {
+  while (free_.empty() && !stopped_) {
     WaitForFront();
     ReleaseReady();
   }
-  return *jobs_[static_cast<std::size_t>(free_.back())].file;
+  // What was released while waiting may have ended the walk: then nothing more is opened.
+  if (!WantsMore()) return nullptr;
+  return jobs_[static_cast<std::size_t>(free_.back())].file.get();
 }
 
 void CCountingPipeline::CountFile(WStringView relativeFolder, WStringView name) {
   const int index = free_.back();
-  if (failed_) {
-    jobs_[static_cast<std::size_t>(index)].file->Close();
+  free_.pop_back();
+  Job& job = jobs_[static_cast<std::size_t>(index)];
+  Event* event = Add(Kind::kFile, relativeFolder);
+  if (event == nullptr) {
+    job.file->Close();
+    free_.push_back(index);
     return;
   }
-  free_.pop_back();
-  Event& event = Add(Kind::kFile, relativeFolder);
-  event.name = name;
-  event.job = index;
+  job.name = name;  // the job's own text, whose room is reused from file to file
+  event->job = index;
+  job.order = nextOrder_++;
+  bool wake = false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
-    jobs_[static_cast<std::size_t>(index)].done.store(false, std::memory_order_relaxed);
+    job.done.store(false, std::memory_order_relaxed);
     queue_.push_back(index);
+    wake = queue_.size() % kFilesPerWake == 0;
   }
-  work_.notify_one();
+  if (wake) work_.notify_one();
   ReleaseReady();
 }
 
 HResult CCountingPipeline::Finish() {
   for (;;) {
     ReleaseReady();
-    if (events_.empty() || failed_) break;
+    if (events_.empty() || stopped_) break;
     WaitForFront();
   }
-  return failed_ ? failure_ : hr::kOk;
+  return failure_;
 }
 
 // Waits until the first event held, if it is a file, has been counted. Rather than sleep,
@@ -201,58 +229,88 @@ void CCountingPipeline::WaitForFront() {
 
 // Hands the sink every event up to the first file still being counted.
 void CCountingPipeline::ReleaseReady() {
-  while (!events_.empty() && !failed_) {
+  while (!events_.empty() && !stopped_) {
     Event& event = events_.front();
-    switch (event.kind) {
-      case Kind::kFolderStarted:
-        sink_.FolderStarted(*event.folder);
-        break;
-      case Kind::kFile: {
-        Job& job = jobs_[static_cast<std::size_t>(event.job)];
-        if (!job.done.load(std::memory_order_acquire)) return;
-        free_.push_back(event.job);
-        if (Failed(job.status)) {
-          sink_.WalkFailed(WalkFailure::kProcessFile, *event.folder, event.name, job.status);
-          events_.pop_front();
-          Fail(job.status);
-          return;
-        }
-        totals_.AddFile(job.record);
-        sink_.FileCounted(*event.folder, event.name, job.record);
-        break;
-      }
-      case Kind::kCounted:
-        totals_.AddFile(event.record);
-        sink_.FileCounted(*event.folder, event.name, event.record);
-        break;
-      case Kind::kFolderFinished:
-        sink_.FolderFinished(*event.folder, event.count);
-        break;
-      case Kind::kSkipped:
-        sink_.FolderSkipped(*event.folder, event.skip);
-        break;
-      case Kind::kFileSkipped:
-        sink_.FileSkipped(*event.folder, event.name, event.fileSkip);
-        break;
-      case Kind::kFailed: {
-        // event is the queue's front: keep its code before the front is dropped.
-        const HResult code = event.code;
-        sink_.WalkFailed(event.step, *event.folder, event.name, code);
-        events_.pop_front();
-        Fail(code);
-        return;
-      }
+    if (event.kind == Kind::kFile &&
+        !jobs_[static_cast<std::size_t>(event.job)].done.load(std::memory_order_acquire)) {
+      return;
     }
+    if (!Release(event)) return;
     events_.pop_front();
   }
 }
 
-// Nothing after the failure reaches the sink: the files still queued are dropped unread and
-// every file in flight comes back before the walk goes on.
-void CCountingPipeline::Fail(HResult code) {
-  failed_ = true;
-  failure_ = code;
-  cancel_ = true;
+// Tells the sink of one event; false when nothing after it is to be released (and then the
+// pipeline has stopped).
+bool CCountingPipeline::Release(Event& event) {
+  // A walk on one thread asks the sink before each step; asked here before each event, the
+  // sink hears the same: the folder whose files were being counted ends, and nothing more.
+  if (!sink_.WantsMore()) {
+    if (openFolder_) sink_.FolderFinished(*openFolder_, openFolderFiles_);
+    Stop();
+    return false;
+  }
+  HResult failure = hr::kOk;
+  switch (event.kind) {
+    case Kind::kFolderStarted:
+      sink_.FolderStarted(*event.folder);
+      openFolder_ = event.folder;
+      openFolderFiles_ = 0;
+      break;
+    case Kind::kFile: {
+      Job& job = jobs_[static_cast<std::size_t>(event.job)];
+      free_.push_back(event.job);
+      if (Failed(job.status)) {
+        failure = job.status;
+        sink_.WalkFailed(WalkFailure::kProcessFile, *event.folder, job.name, failure);
+        break;
+      }
+      totals_.AddFile(job.record);
+      ++openFolderFiles_;
+      sink_.FileCounted(*event.folder, job.name, job.record);
+      break;
+    }
+    case Kind::kFolderFinished:
+      // The files released, which leaves out those that failed on a worker when the walk
+      // goes on after failures.
+      sink_.FolderFinished(*event.folder, openFolder_ ? openFolderFiles_ : event.count);
+      openFolder_.reset();
+      break;
+    case Kind::kSkipped:
+      sink_.FolderSkipped(*event.folder, event.skip);
+      break;
+    case Kind::kFileSkipped:
+      sink_.FileSkipped(*event.folder, event.name, event.fileSkip);
+      break;
+    case Kind::kFailed:
+      failure = event.code;
+      sink_.WalkFailed(event.step, *event.folder, event.name, failure);
+      if (event.step == WalkFailure::kSearchFilesEnd) openFolder_.reset();  // its listing ended
+      break;
+  }
+  if (!Failed(failure)) return true;
+  if (!Failed(failure_)) failure_ = failure;
+  if (keepGoing_) return true;
+  events_.pop_front();  // told already
+  Stop();
+  return false;
+}
+
+// Nothing more is released: the files still queued are dropped unread, and every file in
+// flight comes back before the walk goes on.
+void CCountingPipeline::Stop() {
+  stopped_ = true;
+  cancelFrom_ = 0;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const int index : queue_) {
+      Job& job = jobs_[static_cast<std::size_t>(index)];
+      job.file->Close();
+      job.status = hr::kFail;
+      job.done.store(true, std::memory_order_release);
+    }
+    queue_.clear();
+  }
   for (const Event& event : events_) {
     if (event.kind != Kind::kFile) continue;
     Job& job = jobs_[static_cast<std::size_t>(event.job)];
@@ -263,8 +321,8 @@ void CCountingPipeline::Fail(HResult code) {
   events_.clear();
 }
 
-unsigned CountingThreads() {
-  if (const char* text = std::getenv("SRCTALLY_THREADS")) {
+unsigned ParseThreadCount(const char* text, unsigned hardware) {
+  if (text != nullptr) {
     unsigned value = 0;
     bool digits = *text != '\0';
     for (const char* ch = text; *ch != '\0' && digits; ++ch) {
@@ -274,8 +332,11 @@ unsigned CountingThreads() {
     }
     if (digits && value >= 1) return value;
   }
-  const unsigned hardware = std::thread::hardware_concurrency();
   return hardware == 0 ? 1 : hardware;
+}
+
+unsigned CountingThreads() {
+  return ParseThreadCount(std::getenv("SRCTALLY_THREADS"), std::thread::hardware_concurrency());
 }
 
 }  // namespace srctally

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -22,47 +23,55 @@
 
 namespace srctally {
 
+/// Starts thread running run(context); false when no thread could start.
+using ThreadStarter = bool (*)(std::thread& thread, void (*run)(void*), void* context);
+
+/// The system's threads: false when the system refuses another one.
+bool StartSystemThread(std::thread& thread, void (*run)(void*), void* context);
+
 /// Sits between a walk and its sink: holds the walk's events until everything before them
 /// is released, and counts the files the walk opens on worker threads. Memory is bounded:
 /// the walk waits while the window of files or events in flight is full, and while it
 /// waits it counts a queued file itself rather than sleep. One thread (the walk's) calls
 /// every method; the sink is called on that thread too.
-class CCountingPipeline final : public IWalkSink {
+class CCountingPipeline final : public IWalkFolderEvents {
  public:
-  /// workers (at least 1) threads, and the walk's own thread while it waits, count files
-  /// for sink; each counted file is added into totals when it is released.
-  CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, unsigned workers, LineStats& totals);
+  /// workers (at least 1) threads, started with start, and the walk's own thread while it
+  /// waits, count files for sink; each counted file is added into totals when it is
+  /// released. keepGoing: a failure is told and the events after it are released too.
+  CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, unsigned workers, LineStats& totals,
+                    bool keepGoing = false, ThreadStarter start = &StartSystemThread);
   ~CCountingPipeline() override;
   CCountingPipeline(const CCountingPipeline&) = delete;
   CCountingPipeline& operator=(const CCountingPipeline&) = delete;
 
   void FolderStarted(WStringView relativeFolder) override;
-  void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) override;
   void FolderFinished(WStringView relativeFolder, std::int64_t fileCount) override;
   void FolderSkipped(WStringView relativeFolder, FolderSkip reason) override;
   void FileSkipped(WStringView relativeFolder, WStringView name, FileSkip reason) override;
   void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                   HResult code) override;
-  /// Whether any worker thread could be started; without one, nothing would be counted.
+  /// Whether any worker thread could be started; without one the walk's thread would count
+  /// every file, and should rather count them without a pipeline.
   bool HasWorkers() const { return !workers_.empty(); }
 
-  /// False once a failure was released (nothing after it will be) or the sink wants no more.
-  bool WantsMore() const override { return !failed_ && sink_.WantsMore(); }
+  /// False once the walk should open nothing more: a failure was released or a file has
+  /// failed on a worker (nothing after it will be released), or the sink wants no more.
+  bool WantsMore() const override;
 
   /// A closed file for the walk to open its next source file into; waits (releasing what it
-  /// can) while every file of the window is in flight.
-  platform::IReadFile& NextFile();
+  /// can) while every file of the window is in flight. nullptr once WantsMore is false.
+  platform::IReadFile* NextFile();
   /// The file from NextFile is open: a worker counts it, and the sink hears of it in turn.
   void CountFile(WStringView relativeFolder, WStringView name);
   /// Releases everything, waiting for the files still being counted, and answers the
-  /// failure the sink was told of, or 0.
+  /// first failure the sink was told of, or 0.
   HResult Finish();
 
  private:
   enum class Kind : std::uint8_t {
     kFolderStarted,
     kFile,
-    kCounted,
     kFolderFinished,
     kSkipped,
     kFileSkipped,
@@ -71,50 +80,67 @@ class CCountingPipeline final : public IWalkSink {
   struct Event {
     Kind kind;
     std::shared_ptr<const WString> folder;
-    WString name;  // the file's name, or the failure's argument
+    WString name;  // the skipped file's name, or the failure's argument
     std::int64_t count = 0;
     FolderSkip skip = FolderSkip::kExcluded;
     FileSkip fileSkip = FileSkip::kAlreadyCounted;
     WalkFailure step = WalkFailure::kProcessFile;
     HResult code = 0;
     int job = -1;
-    LineStats record;  // kCounted only
   };
   struct Job {
     std::unique_ptr<platform::IReadFile> file;
+    WString name;  // the file's name
     LineStats record;
     HResult status = 0;
+    std::uint64_t order = 0;        // the file's place among the files of the walk
     std::atomic<bool> done{false};  // set under mutex_ once record and status are written
   };
 
-  Event& Add(Kind kind, WStringView relativeFolder);
+  static void RunWorker(void* self);
+  // A new event at the end, once there is room; nullptr when the pipeline stopped.
+  Event* Add(Kind kind, WStringView relativeFolder);
   void ReleaseReady();
+  bool Release(Event& event);
   void WaitForFront();
-  void Fail(HResult code);
+  void Stop();
   void Work();
   void CountJob(int index, CFileCounter& counter);
 
   IWalkSink& sink_;
   LineStats& totals_;
+  bool keepGoing_;
   std::shared_ptr<const WString> folder_;  // the folder of the latest events, shared by them
   std::deque<Event> events_;
   std::vector<Job> jobs_;
   std::vector<int> free_;  // jobs not in flight
-  bool failed_ = false;
-  HResult failure_ = 0;
+  bool stopped_ = false;   // nothing more is released: a failure, or the sink wants no more
+  HResult failure_ = 0;    // the first failure released
+  // The files pass of a folder released and not finished yet, and its files released, so
+  // that a sink that stops listening hears the folder end as the walk would tell it.
+  std::shared_ptr<const WString> openFolder_;
+  std::int64_t openFolderFiles_ = 0;
 
   std::mutex mutex_;
   std::condition_variable work_;  // a job was queued, or the workers are to stop
   std::condition_variable done_;  // a job was done
   std::deque<int> queue_;         // jobs waiting for a worker
-  bool stop_ = false;
-  std::atomic<bool> cancel_{false};  // jobs still queued are dropped unread
+  bool quit_ = false;
+  // Files from this place in walk order on are dropped unread, since nothing at or after
+  // it will be released: a file failed, or the pipeline stopped.
+  std::atomic<std::uint64_t> cancelFrom_{std::numeric_limits<std::uint64_t>::max()};
+  std::uint64_t nextOrder_ = 0;
   std::vector<std::thread> workers_;
   std::unique_ptr<CFileCounter> counter_;  // the walk's thread counts with it while it waits
 };
 
-/// Counting threads for a run: SRCTALLY_THREADS from the environment when it holds a number
-/// from 1 to 256, otherwise the hardware threads of the machine (at least 1).
+/// The counting threads that text asks for: a number from 1 to 256, nothing else (no sign,
+/// blank or other character); otherwise, and when text is null, hardware (at least 1).
+unsigned ParseThreadCount(const char* text, unsigned hardware);
+
+/// Counting threads for a run, the walk's own included: SRCTALLY_THREADS from the
+/// environment when it holds a number from 1 to 256, otherwise the hardware threads of the
+/// machine (at least 1).
 unsigned CountingThreads();
 
 }  // namespace srctally

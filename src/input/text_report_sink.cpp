@@ -82,7 +82,7 @@ void CTextReportSink::WalkFailed(WalkFailure step, WStringView folderPath, WStri
   switch (step) {
     case WalkFailure::kProcessFile:
       WriteError(writer_, u"cannot process file '%s'.", code, argument);
-      if (!relativeFolder.empty()) {
+      if (!relativeFolder.empty() && !keepGoing_) {
         WriteError(writer_, u"cannot search for files in %s.", code, relativeFolder);
       }
       break;

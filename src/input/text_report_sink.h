@@ -10,8 +10,10 @@ namespace srctally {
 class CTextReportSink final : public IWalkSink {
  public:
   /// verbose: the verbose display level (report blocks, file counts of every folder, and
-  /// the folders passed over quietly).
-  CTextReportSink(CMessageWriter& writer, bool verbose) : writer_(writer), verbose_(verbose) {}
+  /// the folders passed over quietly). keepGoing: the walk goes on after a file that cannot
+  /// be counted, so its folder's search has not failed.
+  CTextReportSink(CMessageWriter& writer, bool verbose, bool keepGoing = false)
+      : writer_(writer), verbose_(verbose), keepGoing_(keepGoing) {}
 
   /// Answers whether the report could not be written; once it answers true, WantsMore
   /// answers false and the walk ends early.
@@ -28,7 +30,8 @@ class CTextReportSink final : public IWalkSink {
   void FolderSkipped(WStringView relativeFolder, FolderSkip reason) override;
   void FileSkipped(WStringView relativeFolder, WStringView name, FileSkip reason) override;
   /// For a file that cannot be counted, the file's error and then the folder's; for a single
-  /// file counted on its own (relativeFolder empty), the file's error alone.
+  /// file counted on its own (relativeFolder empty), or when the walk goes on, the file's
+  /// error alone.
   void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                   HResult code) override;
   bool WantsMore() const override {
@@ -38,6 +41,7 @@ class CTextReportSink final : public IWalkSink {
  private:
   CMessageWriter& writer_;
   bool verbose_;
+  bool keepGoing_;
   OutputFailedQuery outputFailed_ = nullptr;
   const void* outputContext_ = nullptr;
   LineStats file_;  // a copy of the counted file's record, whose texts the report formats

@@ -104,7 +104,8 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
   pipeline_.reset();
   if (options_.threads > 1) {
     try {
-      pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, options_.threads, totals);
+      pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, options_.threads - 1, totals,
+                                                      options_.keepGoing, options_.startThread);
     } catch (const std::bad_alloc&) {
       pipeline_.reset();
     }
@@ -123,10 +124,19 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
   return status;
 }
 
+// With keepGoing, notes failure as the walk's first unless there was one, and answers true:
+// the walk passes over what failed. Otherwise false: the failure ends the walk.
+bool CTreeWalk::KeepGoing(HResult failure) {
+  if (!options_.keepGoing) return false;
+  if (Succeeded(firstFailure_)) firstFailure_ = failure;
+  return true;
+}
+
 HResult CTreeWalk::Walk(WStringView relativeFolder, LineStats& totals) {
   walked_.clear();
   counted_.clear();
   stopped_ = false;
+  firstFailure_ = hr::kOk;
   try {
     // Reserved once: the longest relative path a level can have, so appending a name never
     // moves the text.
@@ -160,7 +170,8 @@ HResult CTreeWalk::Walk(WStringView relativeFolder, LineStats& totals) {
       if (!stopped_ && !ListingEnded()) {
         status = LastErrorResult();
         out_->WalkFailed(WalkFailure::kSearchFolders, folderPath, folderPath, status);
-        break;
+        if (!KeepGoing(status)) break;
+        status = hr::kOk;  // the folder's remaining sub-folders are passed over
       }
       LeaveFolder();
       continue;
@@ -176,7 +187,9 @@ HResult CTreeWalk::Walk(WStringView relativeFolder, LineStats& totals) {
     if (!PushName(entry.name)) {  // the same limit as every path of the walk
       status = HResultFromWin32(win32err::kArithmeticOverflow);
       out_->WalkFailed(WalkFailure::kSearchFolders, folderPath, folderPath, status);
-      break;
+      if (!KeepGoing(status)) break;
+      status = hr::kOk;  // this sub-folder is passed over
+      continue;
     }
     if (filter_ != nullptr && filter_->Excludes(entry.name, true)) {
       out_->FolderSkipped(relativePath_, FolderSkip::kExcluded);
@@ -187,19 +200,25 @@ HResult CTreeWalk::Walk(WStringView relativeFolder, LineStats& totals) {
     const platform::FolderOpen opened = disk_.OpenSubFolder(folder, entry.name, child);
     if (opened != platform::FolderOpen::kOpened) {
       status = LastErrorResult();
-      if (opened == platform::FolderOpen::kFailed) {
+      // Going on, a folder whose path cannot be formed is told like one that cannot be
+      // opened: passed over without a word, its files would be missing from the count.
+      if (opened == platform::FolderOpen::kFailed || options_.keepGoing) {
         out_->WalkFailed(WalkFailure::kSearchFiles, relativePath_, relativePath_, status);
       }
-      break;
+      if (!KeepGoing(status)) break;
+      status = hr::kOk;
+      PopTo(parentLength, parentFilterLength);
+      continue;
     }
     status = EnterFolder(std::move(child), totals);
   }
   Unwind();
-  return status;
+  return Failed(status) ? status : firstFailure_;
 }
 
 // Takes the folder whose path relativePath_ holds: passes it over when it was met before,
 // otherwise counts its files and, with subdir, puts it on the stack for its sub-folders.
+// Going on after a failure, a folder that cannot be listed is left again at once.
 HResult CTreeWalk::EnterFolder(std::unique_ptr<platform::IFolder> folder, LineStats& totals) {
   const std::size_t parentLength = stack_.empty() ? 0 : stack_.back().pathLength;
   const std::size_t parentFilterLength = stack_.empty() ? 0 : stack_.back().filterPathLength;
@@ -224,18 +243,19 @@ HResult CTreeWalk::EnterFolder(std::unique_ptr<platform::IFolder> folder, LineSt
     filter_->EnterFolder(filterPath_, &CTreeWalk::ReadFolderFile, this);
     entering_ = nullptr;
   }
-  const HResult status = CountFiles(*level.folder, relativePath_, totals);
-  if (Failed(status)) return status;
-  if (!options_.subdir || stopped_) {
+  HResult status = CountFiles(*level.folder, relativePath_, totals);
+  if (Succeeded(status) && options_.subdir && !stopped_ &&
+      !level.folder->StartListing(platform::ListPass::kFolders)) {
+    status = LastErrorResult();
+    out_->WalkFailed(WalkFailure::kSearchFolders, relativePath_, relativePath_, status);
+  }
+  if (Failed(status)) {
+    if (!KeepGoing(status)) return status;
     LeaveFolder();
-    return status;
+    return hr::kOk;
   }
-  if (!level.folder->StartListing(platform::ListPass::kFolders)) {
-    const HResult code = LastErrorResult();
-    out_->WalkFailed(WalkFailure::kSearchFolders, relativePath_, relativePath_, code);
-    return code;
-  }
-  return status;
+  if (!options_.subdir || stopped_) LeaveFolder();
+  return hr::kOk;
 }
 
 HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFolder,
@@ -276,33 +296,49 @@ HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFol
       out_->FileSkipped(relativeFolder, entry.name, FileSkip::kAlreadyCounted);
       continue;
     }
-    if (pipeline_) {
-      // Opened here, where the folder is open; counted by a worker; told in walk order.
-      if (!folder.OpenFile(entry.name, pipeline_->NextFile())) {
-        const HResult status = LastErrorResult();
-        folder.EndListing();
-        out_->WalkFailed(WalkFailure::kProcessFile, relativeFolder, entry.name, status);
-        return status;
-      }
-      pipeline_->CountFile(relativeFolder, entry.name);
-      ++fileCount;
-      continue;
+    const HResult status = CountFile(folder, relativeFolder, entry.name, totals);
+    if (status == hr::kFalse) {
+      stopped_ = true;  // the pipeline takes no more files
+      break;
     }
-    LineStats record;
-    record.Reset();
-    const HResult status =
-        folder.OpenFile(entry.name, *file_) ? counter_.Count(*file_, record) : LastErrorResult();
-    if (Failed(status)) {
+    if (Succeeded(status)) {
+      ++fileCount;
+    } else if (!KeepGoing(status)) {
       folder.EndListing();
-      out_->WalkFailed(WalkFailure::kProcessFile, relativeFolder, entry.name, status);
       return status;
     }
-    totals.AddFile(record);
-    out_->FileCounted(relativeFolder, entry.name, record);
-    ++fileCount;
   }
   folder.EndListing();
   out_->FolderFinished(relativeFolder, fileCount);
+  return hr::kOk;
+}
+
+// Counts the source file name of folder, here or on a worker, and tells the sink when it
+// fails here. Answers 0, hr::kFalse when nothing more is to be opened, or the failure.
+HResult CTreeWalk::CountFile(platform::IFolder& folder, WStringView relativeFolder,
+                             WStringView name, LineStats& totals) {
+  if (pipeline_) {
+    // Opened here, where the folder is open; counted by a worker; told in walk order.
+    platform::IReadFile* file = pipeline_->NextFile();
+    if (file == nullptr) return hr::kFalse;
+    if (!folder.OpenFile(name, *file)) {
+      const HResult status = LastErrorResult();
+      out_->WalkFailed(WalkFailure::kProcessFile, relativeFolder, name, status);
+      return status;
+    }
+    pipeline_->CountFile(relativeFolder, name);
+    return hr::kOk;
+  }
+  LineStats record;
+  record.Reset();
+  const HResult status =
+      folder.OpenFile(name, *file_) ? counter_.Count(*file_, record) : LastErrorResult();
+  if (Failed(status)) {
+    out_->WalkFailed(WalkFailure::kProcessFile, relativeFolder, name, status);
+    return status;
+  }
+  totals.AddFile(record);
+  sink_.FileCounted(relativeFolder, name, record);
   return hr::kOk;
 }
 

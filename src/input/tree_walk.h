@@ -47,10 +47,17 @@ struct WalkOptions {
   bool noHeader = false;  ///< skip header files
   bool subdir = false;    ///< descend into sub-folders
   bool verbose = false;   ///< the verbose display level (for the console report)
-  /// Threads that count files: 1 counts each file on the walk's own thread; more count on
-  /// that many worker threads while the walk runs ahead, with the same events in the same
-  /// order.
+  /// Threads that count files, the walk's own included: 1 counts each file on the walk's
+  /// thread; more start one worker thread fewer, which count while the walk runs ahead and
+  /// the walk's thread counts whenever it would wait for them, with the same events in the
+  /// same order.
   unsigned threads = 1;
+  /// Go on after a failure: a file that cannot be counted, or a folder that cannot be
+  /// listed with its sub-folders, is told to the sink and passed over.
+  bool keepGoing = false;
+  /// Starts the counting threads; a starter that fails leaves fewer workers, and without
+  /// any the walk's own thread counts every file.
+  ThreadStarter startThread = &StartSystemThread;
 };
 
 /// Counts the single file at fullPath, whatever its extension, into totals, and tells sink
@@ -79,7 +86,8 @@ class CTreeWalk {
   /// Walks relativeFolder below the source path (the platform's separator alone for the
   /// source folder itself) and counts its source files into totals. Answers 0 or positive,
   /// or the negative code of the first failure, which the sink has been told (except that a
-  /// folder path too long to be formed fails without a message).
+  /// folder path too long to be formed fails without a message). With keepGoing the walk
+  /// goes on after each failure and answers the first one at its end.
   HResult WalkFolder(WStringView relativeFolder, LineStats& totals);
 
  private:
@@ -89,6 +97,9 @@ class CTreeWalk {
 
   HResult EnterFolder(std::unique_ptr<platform::IFolder> folder, LineStats& totals);
   HResult CountFiles(platform::IFolder& folder, WStringView relativeFolder, LineStats& totals);
+  HResult CountFile(platform::IFolder& folder, WStringView relativeFolder, WStringView name,
+                    LineStats& totals);
+  bool KeepGoing(HResult failure);
   void LeaveFolder();
   void Unwind();
   bool PushName(WStringView name);
@@ -98,7 +109,7 @@ class CTreeWalk {
   std::unique_ptr<IWalkSink> ownSink_;
   IWalkSink& sink_;
   std::unique_ptr<CCountingPipeline> pipeline_;  // with more than one thread
-  IWalkSink* out_ = nullptr;                     // where the events go: pipeline_ or sink_
+  IWalkFolderEvents* out_ = nullptr;             // where the events go: pipeline_ or sink_
   platform::IDisk& disk_;
   WString sourcePath_;
   WalkOptions options_;
@@ -116,6 +127,7 @@ class CTreeWalk {
   std::unique_ptr<platform::IReadFile> folderFile_;
   CFileCounter counter_;
   bool stopped_ = false;  // the sink wants no more
+  HResult firstFailure_ = hr::kOk;  // the first failure the walk went on after
 };
 
 }  // namespace srctally

@@ -28,7 +28,7 @@ enum class FileSkip : std::uint8_t {
   kAlreadyCounted,  ///< reached again through a link: counted once already this run
 };
 
-/// Which step failed. Every failure ends the walk.
+/// Which step failed. Every failure ends the walk, unless the walk keeps going.
 enum class WalkFailure : std::uint8_t {
   kProcessFile,     ///< "cannot process file '%s'." (the argument is the file name)
   kSearchFiles,     ///< "cannot search for files in %s" (the folder could not be listed)
@@ -36,20 +36,17 @@ enum class WalkFailure : std::uint8_t {
   kSearchFolders,   ///< "cannot search for folders in %s."
 };
 
-/// The reader of a walk. relativeFolder is the folder's path below the source path, with
-/// the platform's separator, starting with one ("/" or "\\" alone for the source folder);
-/// a file's path below the source path is relativeFolder, a separator unless relativeFolder
-/// already ends with one, and its name. Views are valid only during the call. A file named
-/// on its own (not found by a walk) comes as FileCounted or WalkFailed (kProcessFile) with
-/// an empty relativeFolder.
-class IWalkSink {
+/// What a walk tells its reader about folders and failures: every event but a counted file.
+/// relativeFolder is the folder's path below the source path, with the platform's
+/// separator, starting with one ("/" or "\\" alone for the source folder); a file's path
+/// below the source path is relativeFolder, a separator unless relativeFolder already ends
+/// with one, and its name. Views are valid only during the call.
+class IWalkFolderEvents {
  public:
-  virtual ~IWalkSink() = default;
+  virtual ~IWalkFolderEvents() = default;
 
   /// A folder's files are about to be counted.
   virtual void FolderStarted(WStringView relativeFolder) = 0;
-  /// A source file of the folder was counted: file holds its counts (files is 0).
-  virtual void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) = 0;
   /// The folder's files are done; fileCount of them were counted.
   virtual void FolderFinished(WStringView relativeFolder, std::int64_t fileCount) = 0;
   /// A folder (relativeFolder is its own path) was not walked, for reason.
@@ -57,12 +54,22 @@ class IWalkSink {
   /// A source file of the folder was not counted, for reason.
   virtual void FileSkipped(WStringView relativeFolder, WStringView name, FileSkip reason) = 0;
   /// The walk failed with code at step; argument is the file name (kProcessFile) or the
-  /// folder's relative path. Nothing follows a failure.
+  /// folder's relative path. Nothing follows a failure, unless the walk keeps going
+  /// (WalkOptions::keepGoing): then the file, or the folder with its sub-folders, is passed
+  /// over and the walk goes on.
   virtual void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                           HResult code) = 0;
   /// False once nobody reads the output any more (the report could not be written): the
   /// walk then ends early, as if the tree had no more entries.
   virtual bool WantsMore() const { return true; }
+};
+
+/// The reader of a walk. A file named on its own (not found by a walk) comes as
+/// FileCounted or WalkFailed (kProcessFile) with an empty relativeFolder.
+class IWalkSink : public IWalkFolderEvents {
+ public:
+  /// A source file of the folder was counted: file holds its counts (files is 0).
+  virtual void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) = 0;
 };
 
 /// Decides which entries of a folder the walk passes over (exclude patterns, ignore

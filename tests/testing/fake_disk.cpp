@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "base/status.h"
 #include "platform/last_error.h"
@@ -27,11 +28,13 @@ class FakeDisk::File final : public platform::IReadFile {
     position_ = 0;
     failed_ = false;
     ++disk_.openFiles_;
+    ++disk_.filesOpened_;
   }
 
   bool Read(void* buffer, std::size_t size, std::size_t& bytesRead) override {
     bytesRead = 0;
     if (node_ == nullptr) return Fail(win32err::kInvalidHandle);
+    if (node_->readThrows) throw std::bad_alloc();
     std::size_t end = node_->bytes.size();
     if (node_->readFails && !failed_) {
       if (position_ >= node_->readFailAfter) {
@@ -199,6 +202,10 @@ void FakeDisk::FailRead(std::string_view path, std::size_t after, std::uint32_t 
   node.readFails = true;
   node.readFailAfter = after;
   node.readError = code;
+}
+
+void FakeDisk::FailReadWithoutMemory(std::string_view path) {
+  nodes_[static_cast<std::size_t>(Find(path, true))].readThrows = true;
 }
 
 void FakeDisk::FailListing(std::string_view path, platform::ListPass pass, std::size_t after,

@@ -35,6 +35,9 @@ class FakeDisk final : public platform::IDisk {
   void FailOpen(std::string_view path, std::uint32_t code);
   /// Reading the file at path fails with code once after bytes have been read.
   void FailRead(std::string_view path, std::size_t after, std::uint32_t code);
+  /// Reading the file at path throws std::bad_alloc, as an allocation made while counting
+  /// it would when memory runs out.
+  void FailReadWithoutMemory(std::string_view path);
   /// The pass over the folder at path breaks off with code after entries entries.
   void FailListing(std::string_view path, platform::ListPass pass, std::size_t after,
                    std::uint32_t code);
@@ -45,6 +48,8 @@ class FakeDisk final : public platform::IDisk {
   /// Folders and files open now, and the most folders that were open at once.
   int openFolders() const { return openFolders_; }
   int openFiles() const { return openFiles_.load(); }
+  /// Files opened so far.
+  int filesOpened() const { return filesOpened_.load(); }
   int peakOpenFolders() const { return peakOpenFolders_; }
   /// Files read to their end on the thread that made the disk (the walk's, in a test).
   int filesReadByOwnThread() const { return filesReadByOwnThread_.load(); }
@@ -65,6 +70,7 @@ class FakeDisk final : public platform::IDisk {
     bool readFails = false;
     std::size_t readFailAfter = 0;
     std::uint32_t readError = 0;
+    bool readThrows = false;
     platform::ListPass listFailPass = platform::ListPass::kFiles;
     std::size_t listFailAfter = 0;
     std::uint32_t listError = 0;
@@ -87,6 +93,7 @@ class FakeDisk final : public platform::IDisk {
   std::vector<Node> nodes_;
   int openFolders_ = 0;
   std::atomic<int> openFiles_{0};  // files are closed on counting threads
+  std::atomic<int> filesOpened_{0};
   int peakOpenFolders_ = 0;
   std::thread::id ownThread_ = std::this_thread::get_id();
   std::atomic<int> filesReadByOwnThread_{0};
