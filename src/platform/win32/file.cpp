@@ -1,4 +1,5 @@
-// Files on Windows: CreateFileW with share modes, and the handle calls beneath the reader.
+// Files on Windows: CreateFileW with share modes (or one name opened in an open folder), and
+// the handle calls beneath the reader.
 #include "platform/file.h"
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include "base/status.h"
 #include "input/long_path.h"
 #include "platform/last_error.h"
+#include "platform/win32/folder_open.h"
 
 namespace srctally::platform {
 namespace {
@@ -72,6 +74,25 @@ bool File::Open(const FileLocation& location, const FileOpenMode& mode) {
     ::SetLastError(location.path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_NAME);
     return false;
   }
+  const auto adopt = [&](HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    // Only files on disk: a pipe or a device named like a file could block or never end.
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+      ::CloseHandle(handle);
+      ::SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(handle);
+    append_ = mode.append;
+    return true;
+  };
+  if (location.folder != -1) {
+    // One name looked up in an open folder, whatever the folder's depth.
+    const HANDLE handle = OpenInFolder(AsHandle(location.folder), location.path,
+                                       DesiredAccess(mode.access), ShareMode(mode.share),
+                                       FolderMember::kFile, FlagsAndAttributes(mode.hint));
+    return adopt(handle);
+  }
   WString path(location.path);  // CreateFileW wants a terminated string
   // Past MAX_PATH characters only the extended-length form opens, as the walk uses it.
   if (path.size() >= MAX_PATH && !HasExtendedPrefix(path.c_str())) {
@@ -87,16 +108,7 @@ bool File::Open(const FileLocation& location, const FileOpenMode& mode) {
       ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), DesiredAccess(mode.access),
                     ShareMode(mode.share), &security, CreationDisposition(mode.creation),
                     FlagsAndAttributes(mode.hint), nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  // Only files on disk: a pipe or a device named like a file could block or never end.
-  if (::GetFileType(handle) != FILE_TYPE_DISK) {
-    ::CloseHandle(handle);
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  handle_ = reinterpret_cast<std::intptr_t>(handle);
-  append_ = mode.append;
-  return true;
+  return adopt(handle);
 }
 
 void File::Close() {
