@@ -27,11 +27,11 @@ PY
 done
 export WINEDEBUG=-all
 wineserver -p 2>/dev/null || true
-# The server of this prefix: it works in /tmp/.wine-UID/server-DEV-INODE of the prefix.
+# The server of this prefix works in a folder named server-DEV-INODE after the prefix.
 prefix=${WINEPREFIX:-$HOME/.wine}
 tag=$(printf 'server-%x-%x' "$(stat -c %d "$prefix")" "$(stat -c %i "$prefix")")
 server=
-for pid in $(pgrep -x wineserver || true); do
+for pid in $(pgrep wineserver || true); do
   case $(readlink "/proc/$pid/cwd" 2>/dev/null) in */$tag) server=$pid ;; esac
 done
 ticks() { [ -n "$server" ] && awk '{print $14 + $15}' "/proc/$server/stat" || echo 0; }
