@@ -129,15 +129,24 @@ TEST(ParseCommandLineTest, HandlerCallsAndReportLines) {
        "\t/d (expected: none,normal,progress,verbose)\n", ""},
       // A positional argument after a switch's colon values is a positional argument.
       {Args({u"/display:n", u"late"}), "switch 'display' 'n'|arg 2 'late'|", "", ""},
-      // Help takes no values: what follows it is positional.
-      {Args({u"/?", u"src"}), "switch '?'|arg 2 'src'|", "", ""},
+      // Help takes what follows it as its values, which are invalid: nothing it is given
+      // goes unseen behind the usage.
+      {Args({u"/?", u"src"}), "switch '?' 'src'|", "\t/?\n", ""},
+      {Args({u"src", u"/?"}), "arg 1 'src'|switch '?'|", "", ""},
       // GNU-style spellings: --name, --name=values, --name:values; abbreviations too.
       {Args({u"--display"}), "switch 'display'|", "", ""},
       {Args({u"--disp=verb,ut", u"src"}), "switch 'disp' 'verb' 'ut'|arg 2 'src'|", "", ""},
       {Args({u"--DISPLAY:verbose"}), "switch 'DISPLAY' 'verbose'|", "", ""},
       {Args({u"--display", u"verbose", u"--help"}), "switch 'display' 'verbose'|switch 'help'|", "",
        ""},
-      {Args({u"--foo=bar", u"x"}), "switch 'foo' 'bar'|arg 2 'x'|", "", "\t--foo\n"},
+      // What follows a rejected switch up to the next switch is rejected with it.
+      {Args({u"--foo=bar", u"x"}), "switch 'foo' 'bar'|", "", "\t--foo\n\tx\n"},
+      {Args({u"-", u"a", u"b", u"/h", u"c"}), "switch 'h' 'c'|", "\t/h\n", "\t-\n\ta\n\tb\n"},
+      {Args({u"/d:x", u"a", u"/d:v", u"b"}), "switch 'd' 'x'|switch 'd' 'v'|arg 4 'b'|",
+       "\t/d (expected: none,normal,progress,verbose)\n", "\ta\n"},
+      // Echoed with control characters shown as '?': an argument cannot drive the terminal.
+      {Args({u"/\x1b]0;title\a", u"x\ty"}), "switch '\x1b]0;title\a' 'x\ty'|", "",
+       "\t/?]0;title?\n"},
       {Args({u"--help=x"}), "switch 'help' 'x'|", "\t--help\n", ""},
       {Args({u"--=x", u"---x"}), "switch '-x'|", "", "\t--\n\t---x\n"},
       // A lone - or -- is the unknown switch it always was; -- still swallows what follows.
@@ -197,6 +206,27 @@ TEST(ParseCommandLineTest, PathAfterSwitchesWithoutValuesIsThePath) {
       {{Args({u"/display", u"verbose", u"src"}), "switch 'display' 'verbose' 'src'|",
         "\t/display (expected: text,unicode,utf8)\n", ""},
        0},
+  };
+  for (const auto& row : rows) ExpectAppParse(row.row, row.options);
+}
+
+TEST(ParseCommandLineTest, EveryRejectedArgumentIsListed) {
+  const struct {
+    ParseRow row;
+    std::uint32_t options;
+  } rows[] = {
+      {{Args({u"-", u"a"}), "", "", "\t-\n\ta\n"}, 0},
+      {{Args({u"/help", u"/foo", u"/d:loud", u"nope"}),
+        "switch 'help'|switch 'foo'|switch 'd' 'loud'|", "\t/d (expected: normal,verbose)\n",
+        "\t/foo\n\tnope\n"},
+       0},
+      {{Args({u"/?", u"src"}), "switch '?' 'src'|", "\t/?\n", ""}, 0},
+      // A second path is echoed like a switch, control characters shown as '?'.
+      {{Args({u"src", u"\x1b]0;x\a"}), "arg 1 'src'|arg 2 '\x1b]0;x\a'|", "", "\t?]0;x?\n"}, 0},
+      // An accepted switch ends the rejection: the path after it counts.
+      {{Args({u"/foo:x", u"/subdir", u"src"}), "switch 'foo' 'x'|switch 'subdir'|arg 3 'src'|", "",
+        "\t/foo\n"},
+       option::kSubdir},
   };
   for (const auto& row : rows) ExpectAppParse(row.row, row.options);
 }

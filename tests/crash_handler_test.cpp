@@ -97,5 +97,29 @@ TEST(CrashHandler, AFaultLeavesOneDumpAndEndsWithTheErrorLine) {
       }));
 }
 
+// With a JSON or CSV document on standard output, the crash line must not end up in it.
+TEST(CrashHandler, BesideADocumentTheErrorLineGoesToStandardError) {
+  TempDir scratch;
+  std::map<std::string, std::string> env;
+  const fs::path localAppData = PrepareLocalAppData(scratch.path(), env);
+  ASSERT_FALSE(localAppData.empty());
+  const std::string product = "Source Tally Test " + std::to_string(std::random_device{}());
+  const FolderCleanup cleanup{localAppData / product};
+
+  const ProcessResult result = RunProcess({SRCTALLY_CRASH_TEST_EXE, "document", product}, env,
+                                          {}, ChildError::kCaptured);
+
+  EXPECT_EQ(result.exitCode, CrashExitCode());
+  EXPECT_EQ(result.stdoutBytes, "");
+  const std::vector<fs::path> files = FilesIn(cleanup.folder);
+  ASSERT_EQ(files.size(), 1u) << result.stderrBytes;
+  const std::string& line = result.stderrBytes;
+  EXPECT_EQ(line.rfind("ERROR: the program stopped unexpectedly; a crash dump was written to '", 0),
+            0u)
+      << line;
+  EXPECT_NE(line.find(files[0].filename().string()), std::string::npos) << line;
+  EXPECT_EQ(line.find('\n'), line.size() - 1) << line;
+}
+
 }  // namespace
 }  // namespace srctally::testing

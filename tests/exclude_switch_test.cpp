@@ -48,7 +48,8 @@ TEST(ExcludeSwitchTest, PatternsOptionsAndPath) {
       {Args({u"/exclude:\"a=b,c\",,x"}), "a=b,c|x|", option::kExclude, "", "", ""},
       // Values come only after the colon: the next argument is the path.
       {Args({u"/exclude:x", u"src"}), "x|", option::kExclude, "src|", "", ""},
-      {Args({u"/exclude", u"build"}), "", option::kExclude, "build|", "\t/exclude\n", ""},
+      // Without one the switch is invalid, and what follows it is listed as rejected too.
+      {Args({u"/exclude", u"build"}), "", option::kExclude, "", "\t/exclude\n", "\tbuild\n"},
       {Args({u"/exclude:"}), "", option::kExclude, "", "\t/exclude\n", ""},
       {Args({u"/exclude:./", u"/exclude:ok"}), "ok|", option::kExclude, "", "\t/exclude\n", ""},
       {Args({u"/gitignore", u"src"}), "", option::kGitIgnore, "src|", "", ""},

@@ -434,6 +434,18 @@ TEST(OutputFormatEndToEndTest, CommandLineProblems) {
   const testing::ProcessResult problem = RunTally({root, "/format:json", "/foo"});
   EXPECT_EQ(problem.exitCode, 1);
   EXPECT_EQ(problem.stdoutBytes, "");
+  // Standard error on a pipe is UTF-8 with the platform's line ends (not UTF-16 on Windows),
+  // so the document and its problem lines sent to one file share one encoding.
+  const testing::ProcessResult named =
+      testing::RunProcess({SRCTALLY_EXE, root, "/format:json", "/\xC3\xA9\xF0\x9F\x98\x80"}, {},
+                          {}, testing::ChildError::kCaptured);
+  EXPECT_EQ(named.exitCode, 1);
+  EXPECT_EQ(named.stdoutBytes, "");
+  EXPECT_NE(named.stderrBytes.find(std::string("Unknown parameter(s):") + testing::kEol +
+                                   testing::kEol + "\t/\xC3\xA9\xF0\x9F\x98\x80" +
+                                   testing::kEol),
+            std::string::npos)
+      << named.stderrBytes;
   const testing::ProcessResult empty = RunTally({root, "/format:csv"});
   EXPECT_EQ(empty.exitCode, 0);
   EXPECT_EQ(empty.stdoutBytes,

@@ -182,12 +182,28 @@ TEST(ProgramEndToEndTest, ProblemReportsEndWithExitCodeOne) {
       {{"/foo", "/display:loud"},
        Usage() + "\nInvalid parameter value(s):\n\n\t/display (expected: normal,verbose)\n\n"
                  "Unknown parameter(s):\n\n\t/foo\n\n"},
+      // Nothing typed goes unseen: not after /?, not after a rejected switch.
+      {{"/?", root}, Usage() + "\nInvalid parameter value(s):\n\n\t/?\n\n"},
+      {{"-", root}, Usage() + "\nUnknown parameter(s):\n\n\t-\n\t" + root + "\n\n"},
+      // Echoed as names are: a control character as '?'.
+      {{"/\x1b]0;title\x07"}, Usage() + "\nUnknown parameter(s):\n\n\t/?]0;title?\n\n"},
   };
   for (const auto& row : rows) {
     const Outcome run = RunTally(row.args);
     EXPECT_EQ(run.exitCode, 1) << row.args[0];
     EXPECT_EQ(run.output, WithEol(Banner() + row.afterBanner)) << row.args[0];
   }
+}
+
+// A character beyond U+FFFF that the narrow text cannot show is one '?', not one for each
+// half of its UTF-16 pair.
+TEST(ProgramEndToEndTest, ACharacterOutsideTheNarrowTextIsOneQuestionMark) {
+  const Outcome run = RunTally({"/\xF0\x9F\x98\x80x\xC3\xA9"}, {}, testing::NarrowTextToUtf8,
+                               {{"LC_ALL", "C"}});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.output.find("\t/?x" + testing::ShownInNarrowText("\xC3\xA9") + testing::kEol),
+            std::string::npos)
+      << run.output;
 }
 
 TEST(ProgramEndToEndTest, CountingRuns) {

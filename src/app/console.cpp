@@ -144,6 +144,13 @@ bool CConsole::Validate() {
     errorCode_ = 0;
     return false;
   }
+  // A FIFO or device is never read (it could block or never end): say what it is rather
+  // than fail to open it.
+  if (platform::IsSpecialFile(sourcePath)) {
+    errorText_ = u"the specified path is not a regular file.";
+    errorCode_ = 0;
+    return false;
+  }
   if (!platform::IsDirectory(sourcePath)) options &= ~option::kSubdir;
   return true;
 }

@@ -21,6 +21,7 @@ struct LastWords {
   char16_t errorPrefix[32] = u"ERROR: ";
   char16_t crashBefore[160] = {};  // the crash text up to the dump path
   char16_t crashAfter[32] = {};    // and after it
+  bool toStandardError = false;    // standard output carries a document
 };
 
 LastWords lastWords;
@@ -40,13 +41,17 @@ void WriteErrorLine(const char16_t* const* pieces, std::size_t count) noexcept {
       line[used++] = *text;
     }
   };
-  if (lastWords.writer == nullptr || lastWords.writer->atLineStart()) {
+  if (lastWords.toStandardError) {
+    append(u"ERROR: ");  // standard error's lines each stand alone
+  } else if (lastWords.writer == nullptr || lastWords.writer->atLineStart()) {
     append(lastWords.errorPrefix);
   }
   for (std::size_t i = 0; i < count; ++i) append(pieces[i]);
   line[used++] = u'\n';
   line[used] = u'\0';
-  if (lastWords.sink != nullptr) {
+  if (lastWords.toStandardError) {
+    platform::WriteUrgentlyToStandardError(line);
+  } else if (lastWords.sink != nullptr) {
     lastWords.sink->WriteUrgently(line);
   } else {
     platform::WriteUrgentlyToStandardOutput(line);
@@ -85,6 +90,10 @@ void SetLastWordsOutput(platform::IConsoleSink* sink, const CMessageWriter* writ
   CopyText(argument == WString::npos ? WStringView() : view.substr(argument + 2),
            lastWords.crashAfter, std::size(lastWords.crashAfter));
   lastWords.sink = sink;
+}
+
+void SendLastWordsToStandardError(bool toStandardError) {
+  lastWords.toStandardError = toStandardError;
 }
 
 void FatalReport(const char16_t* dumpPath) {

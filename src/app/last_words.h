@@ -15,6 +15,11 @@ namespace srctally {
 /// null pointers before sink or writer go away.
 void SetLastWordsOutput(platform::IConsoleSink* sink, const CMessageWriter* writer);
 
+/// From now on the last line goes to standard error, beginning with "ERROR: " (false: to
+/// the output SetLastWordsOutput gave, the default): for a run whose standard output
+/// carries a JSON or CSV document that must not take it in, or does not carry anything yet.
+void SendLastWordsToStandardError(bool toStandardError = true);
+
 /// The crash notification: "ERROR: the program stopped unexpectedly; a crash dump was
 /// written to '<dumpPath>'.", then the process ends with exit code -1. Async-signal-safe.
 [[noreturn]] void FatalReport(const char16_t* dumpPath);

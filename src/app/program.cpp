@@ -43,15 +43,18 @@ class LastWordsScope {
   LastWordsScope& operator=(const LastWordsScope&) = delete;
 };
 
-// Says on standard error that standard output failed, in the layout of the program's other
-// errors: the message, then the system's text for the cause.
+// Says on standard error, in one line as a document's failure is told, that standard
+// output failed, and why.
 void ReportUnwrittenOutput(std::uint32_t failureCode) {
-  WString text = u"ERROR: the report could not be written to standard output.\n";
+  WString text = u"ERROR: the report could not be written to standard output";
   SystemTextBuffer system;
   if (GetSystemErrorText(failureCode, system)) {
+    text += u": ";
     text += system;
-    text += u'\n';
+  } else {
+    text += u'.';
   }
+  text += u'\n';
   platform::WriteStandardError(text);
 }
 
@@ -244,7 +247,8 @@ int RunDocument(CConsole& console, const std::vector<WString>& args) {
 int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
   console.ParseCommandLine(args);
   if (console.format != OutputFormat::kText) {
-    // Standard output carries the document alone; the frame's text goes to standard error.
+    // Standard output carries the document alone; the frame's text, and the last words of a
+    // crash or of memory run out, go to standard error.
     frame.UseStandardError();
     if (console.VersionIsTheAnswer()) {
       console.ShowVersion();
@@ -253,6 +257,8 @@ int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
     if (console.ReportProblems()) return console.UsageIsTheAnswer() ? 0 : 1;
     return RunDocument(console, args);
   }
+  // The last words continue the report where it stands.
+  SendLastWordsToStandardError(false);
   if (console.VersionIsTheAnswer()) {
     console.ShowVersion();
     return 0;
@@ -308,9 +314,10 @@ int RunProgram(std::vector<WString>& args) {
     exitCode = ReportOutOfMemory();
   }
   sink->FlushAll();
-  // A run whose output could not be written has not done its job, whatever it counted.
+  // A run whose output could not be written has not done its job, whatever it counted or
+  // answered (the usage asked for with /? included).
   if (sink->HasFailed()) {
-    if (exitCode == 0) exitCode = 2;
+    exitCode = 2;
     try {
       ReportUnwrittenOutput(sink->FailureCode());
     } catch (const std::bad_alloc&) {

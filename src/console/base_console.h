@@ -120,8 +120,9 @@ class CBaseConsole : public CMessageWriter {
   virtual std::int32_t OnSwitch(WStringView name, std::span<const WStringView> values);
   /// Whether the blank-separated arguments after the switch name (typed without a colon)
   /// are its values. When it answers false, the next argument that is no switch is a
-  /// positional argument. Names that match no switch answer true, so they keep swallowing
-  /// what follows them.
+  /// positional argument (unless the switch was rejected: then it is rejected as well).
+  /// Names that match no switch answer true, so they keep swallowing what follows them;
+  /// so does help, whose values are invalid.
   virtual bool TakesSeparateValues(WStringView name) const;
   /// How many of the following arguments a switch that TakesSeparateValues takes at most;
   /// the next argument that is no switch is then a positional argument again. The frame
@@ -217,6 +218,8 @@ class CBaseConsole : public CMessageWriter {
   bool IsSwitchArgument(WStringView argument) const;
   void HandleSwitch(const std::vector<WString>& args, std::size_t index);
   void FinishPendingSwitch(const std::vector<WString>& args);
+  // RecordResult for a switch, remembering whether it was rejected.
+  void RecordSwitchResult(WStringView argument, std::int32_t result);
   std::int32_t CallOnSwitch(bool longForm, WStringView name, std::span<const WStringView> values);
   WString ProgressPrefix() const;
 
@@ -226,6 +229,8 @@ class CBaseConsole : public CMessageWriter {
   std::size_t pendingCount_ = 0;
   std::size_t pendingLimit_ = 0;
   bool longFormSwitch_ = false;  // the switch being handled was typed as --name
+  // The last switch was rejected; positional arguments up to the next switch are too.
+  bool afterRejectedSwitch_ = false;
   bool helpAskedLongForm_ = false;
 };
 

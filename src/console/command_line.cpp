@@ -86,14 +86,21 @@ bool CBaseConsole::IsSwitchArgument(WStringView argument) const {
 
 void CBaseConsole::ParseCommandLine(const std::vector<WString>& args) {
   pendingIndex_.reset();
+  afterRejectedSwitch_ = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     const WString& argument = args[i];
     if (IsSwitchArgument(argument)) {
       FinishPendingSwitch(args);
+      afterRejectedSwitch_ = false;
       HandleSwitch(args, i);
     } else if (pendingIndex_.has_value()) {
       ++pendingCount_;  // one more value of the waiting switch
       if (pendingCount_ == pendingLimit_) FinishPendingSwitch(args);
+    } else if (afterRejectedSwitch_) {
+      // Behind a switch this parser could not take, an argument may have been meant for
+      // it as well: it is listed with the rejected ones rather than silently taken as the
+      // path of a run that will not happen.
+      RecordResult(argument, param::kResultRejected);
     } else {
       // Not a value of any switch: a positional argument wherever it stands, so the path
       // typed after /subdir is the path counted.
@@ -115,7 +122,7 @@ std::int32_t CBaseConsole::CallOnSwitch(bool longForm, WStringView name,
 void CBaseConsole::HandleSwitch(const std::vector<WString>& args, std::size_t index) {
   const SwitchText parts = SplitSwitch(args[index]);
   if (parts.name.empty()) {
-    RecordResult(parts.asTyped, param::kResultUnknown);
+    RecordSwitchResult(parts.asTyped, param::kResultUnknown);
     return;
   }
   if (!parts.hasValues) {
@@ -125,7 +132,7 @@ void CBaseConsole::HandleSwitch(const std::vector<WString>& args, std::size_t in
       pendingCount_ = 0;
       pendingLimit_ = SeparateValueLimit(parts.name);
     } else {
-      RecordResult(parts.asTyped, CallOnSwitch(parts.longForm, parts.name, {}));
+      RecordSwitchResult(parts.asTyped, CallOnSwitch(parts.longForm, parts.name, {}));
     }
     return;
   }
@@ -133,7 +140,7 @@ void CBaseConsole::HandleSwitch(const std::vector<WString>& args, std::size_t in
   std::int32_t result = SplitSwitchValues(parts.values, values);
   if (result != param::kResultInvalidValue)
     result = CallOnSwitch(parts.longForm, parts.name, values);
-  RecordResult(parts.asTyped, result);
+  RecordSwitchResult(parts.asTyped, result);
 }
 
 void CBaseConsole::FinishPendingSwitch(const std::vector<WString>& args) {
@@ -144,7 +151,13 @@ void CBaseConsole::FinishPendingSwitch(const std::vector<WString>& args) {
       args.begin() + static_cast<std::ptrdiff_t>(index + 1),
       args.begin() + static_cast<std::ptrdiff_t>(index + 1 + pendingCount_));
   const SwitchText parts = SplitSwitch(args[index]);
-  RecordResult(parts.asTyped, CallOnSwitch(parts.longForm, parts.name, values));
+  RecordSwitchResult(parts.asTyped, CallOnSwitch(parts.longForm, parts.name, values));
+}
+
+void CBaseConsole::RecordSwitchResult(WStringView argument, std::int32_t result) {
+  afterRejectedSwitch_ = result == param::kResultUnknown || result == param::kResultRejected ||
+                         result == param::kResultInvalidValue;
+  RecordResult(argument, result);
 }
 
 std::int32_t CBaseConsole::OnArgument(std::size_t /*index*/, WStringView /*text*/) {
@@ -164,7 +177,9 @@ std::int32_t CBaseConsole::OnSwitch(WStringView name, std::span<const WStringVie
 bool CBaseConsole::TakesSeparateValues(WStringView name) const {
   std::uint32_t id = 0;
   if (LookupParameter(name, kFrameworkParameters, &id) < 0) return true;
-  return id == param::kDisplay;
+  // Help takes none, so what follows it becomes its invalid value instead of a path that
+  // the usage answer would pass over unseen.
+  return id == param::kDisplay || id == param::kHelp;
 }
 
 std::size_t CBaseConsole::SeparateValueLimit(WStringView /*name*/) const {
@@ -210,13 +225,15 @@ void CBaseConsole::BuildExpectedList(ParameterTable table, std::uint32_t mask) {
 }
 
 void CBaseConsole::RecordResult(WStringView argument, std::int32_t result) {
+  // An argument is echoed with its control characters shown as '?', as names are: it
+  // must not drive the terminal.
   if (result == param::kResultInvalidValue) {
-    invalidValues_ += Format(u"\t%s", argument);
+    invalidValues_ += Format(u"\t%s", PrintableName(argument));
     if (!expectedValues_.empty()) invalidValues_ += Format(u" (expected: %s)", expectedValues_);
     invalidValues_ += u'\n';
     expectedValues_.clear();
   } else if (result == param::kResultUnknown || result == param::kResultRejected) {
-    unknownParameters_ += Format(u"\t%s", argument);
+    unknownParameters_ += Format(u"\t%s", PrintableName(argument));
     unknownParameters_ += u'\n';
     parameterFlags_ |= param::kFlagHelp;
   }

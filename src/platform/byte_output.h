@@ -66,11 +66,12 @@ class CBufferedByteOutput : public IByteOutput {
 /// descriptor is put in binary mode). Nothing else may write to standard output meanwhile.
 std::unique_ptr<IByteOutput> CreateStandardOutputBytes();
 
-/// Writes text to standard error at once ("\n" ends a line), after what the sink over standard
-/// output still holds. POSIX: UTF-8, with the bytes of
-/// a name that is not UTF-8 kept as they are unless standard error is a terminal, which
-/// shows U+FFFD for them. Windows: through the C runtime's UTF-16 mode of standard error. A
-/// failure is ignored: there is nowhere left to report it.
+/// Writes text to standard error at once ("\n" ends a line), after what the sink over
+/// standard output still holds. POSIX: UTF-8, with the bytes of a name that is not UTF-8
+/// kept as they are unless standard error is a terminal, which shows U+FFFD for them.
+/// Windows: UTF-16 to a console window, else UTF-8 with CR LF line ends (so a JSON or CSV
+/// document and its error lines sent to one file share one encoding). A failure is
+/// ignored: there is nowhere left to report it.
 void WriteStandardError(WStringView text);
 
 /// A file name or path as the file system stores it, so nothing is lost: on POSIX the

@@ -50,6 +50,11 @@ class IConsoleSink {
 /// output as the narrow text of redirected output, without allocating.
 void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept;
 
+/// The last words of a process whose standard output carries a document: text
+/// (NUL-terminated, cut at 1,024 characters) goes to standard error in the encoding of
+/// WriteStandardError, without allocating or taking a lock, so a signal handler may call it.
+void WriteUrgentlyToStandardError(const char16_t* text) noexcept;
+
 /// Writes out what the sink over standard output still holds, so that a line for standard
 /// error comes after the report text written before it. Harmless without a sink; not for a
 /// signal handler.
@@ -57,8 +62,7 @@ void FlushStandardOutputSink();
 
 /// The sink over the process's standard output. On a terminal the default output is the
 /// terminal's own encoding (UTF-16 on a Windows console, UTF-8 elsewhere); redirected
-/// output defaults to the narrow text of the locale. On Windows standard error is switched
-/// to UTF-16 as well.
+/// output defaults to the narrow text of the locale.
 std::unique_ptr<IConsoleSink> CreateStandardOutputSink();
 
 }  // namespace srctally::platform

@@ -9,9 +9,9 @@
 
 namespace srctally::platform {
 
-/// Where a file is: path alone (folder -1), or path relative to an open POSIX folder
-/// descriptor, so a tree walk can open files below folders deeper than PATH_MAX. Windows
-/// ignores folder and takes path as it stands.
+/// Where a file is: path alone (folder -1), or path relative to an open folder (a POSIX
+/// descriptor, so a tree walk can open files below folders deeper than PATH_MAX; on Windows
+/// a folder handle and path one name in it, opened existing and not inheritable).
 struct FileLocation {
   WStringView path;
   std::intptr_t folder = -1;

@@ -27,6 +27,11 @@ bool PathExists(WStringView path);
 /// Whether path names a folder (a link to a folder counts as a folder).
 bool IsDirectory(WStringView path);
 
+/// Whether path names something that is neither a folder nor a regular file (a link is
+/// followed): a FIFO, socket or device, which the program never reads. Always false on
+/// Windows, whose paths name files and folders.
+bool IsSpecialFile(WStringView path);
+
 /// The last component of path: the text after its last separator (the whole text when it
 /// has none). On Windows both separators and a drive colon end a component.
 WStringView FindFileName(WStringView path);

@@ -11,7 +11,9 @@ namespace srctally::platform {
 /// within 260 characters, a drive or UNC path is canonicalised, any other path is appended
 /// to the current directory; when that takes more than 260 characters and capacity is
 /// larger, the expansion gets capacity characters and the system's GetFullPathNameW makes
-/// the full path, so a long path given on the command line is taken as it is. On POSIX, name is
+/// the full path, so a long path given on the command line is taken as it is. Either way the
+/// dots and blanks that end the last part are dropped, as Windows reads the path ("src." is
+/// src), unless the path ends with a separator or has the "\\?\" form. On POSIX, name is
 /// taken as the shell left it (no expansion), a relative path is joined to the current directory
 /// and "." and ".." components are removed lexically; the result is absolute and uses '/'. capacity
 /// counts characters with the terminating NUL, as a C buffer would: on success out.size() <

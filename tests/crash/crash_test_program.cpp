@@ -9,6 +9,8 @@
 //   limited   writes through a null pointer with files limited to a few hundred bytes,
 //             so the dump cannot be written completely (POSIX only)
 //   killed    another process sends it SIGSEGV (POSIX only)
+//   document  writes through a null pointer while standard output carries a document, so
+//             the error line goes to standard error
 // The company name is blank ("   "), the file version 1.2.3.4. A product name of "-" makes
 // the identity unavailable, so no dump can be written. On POSIX, from the fault on every
 // allocation through operator new ends the process with exit code 3: the way from the
@@ -99,6 +101,10 @@ int main(int argc, char** argv) {
     return Recurse(0);
   } else if (mode == "limited") {
     LimitFileSize();
+    ForbidAllocation();
+    WriteThroughNull();
+  } else if (mode == "document") {
+    srctally::SendLastWordsToStandardError();
     ForbidAllocation();
     WriteThroughNull();
   } else if (mode == "killed") {

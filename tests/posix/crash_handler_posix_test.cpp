@@ -115,10 +115,16 @@ TEST(PosixCrashHandler, RunningOutOfMemoryEndsWithOneErrorLine) {
     const std::string command = "ulimit -v " + std::to_string(kib) + "; exec '" + SRCTALLY_EXE +
                                 "' '" + (scratch.path() / "tree").string() + "' /subdir";
     const ProcessResult result =
-        RunProcess({"/bin/sh", "-c", command}, {{"XDG_DATA_HOME", scratch.path().string()}});
+        RunProcess({"/bin/sh", "-c", command}, {{"XDG_DATA_HOME", scratch.path().string()}}, {},
+                   ChildError::kCaptured);
     if (result.exitCode == 127) continue;  // the loader could not even map the program
-    if (result.exitCode == 2) {
+    if (result.exitCode == 2 && result.stdoutBytes.empty()) {
+      // Memory ran out before the parameters were read: nothing stood on standard output.
       ++stopped;
+      EXPECT_EQ(result.stderrBytes, line) << kib;
+    } else if (result.exitCode == 2) {
+      ++stopped;
+      EXPECT_EQ(result.stderrBytes, "") << kib;
       ASSERT_GE(result.stdoutBytes.size(), line.size()) << kib;
       EXPECT_EQ(result.stdoutBytes.substr(result.stdoutBytes.size() - line.size()), line) << kib;
       EXPECT_EQ(result.stdoutBytes.find("ERROR:"), result.stdoutBytes.size() - line.size()) << kib;
@@ -128,6 +134,36 @@ TEST(PosixCrashHandler, RunningOutOfMemoryEndsWithOneErrorLine) {
   }
   EXPECT_GT(stopped, 0) << "no limit made the program run out of memory";
   EXPECT_FALSE(fs::exists(scratch.path() / "Source Tally")) << "no crash dump";
+}
+
+// The same beside a CSV document: the line goes to standard error, and standard output holds
+// nothing but the document's bytes.
+TEST(PosixCrashHandler, RunningOutOfMemoryBesideADocumentSaysSoOnStandardError) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs far more address space than these limits";
+#endif
+  TempDir scratch;
+  scratch.Write("tree/a.c", "int a;\n");
+  scratch.Write("tree/sub/b.h", "// b\n");
+  const std::string line = "ERROR: not enough memory to go on.\n";
+  int stopped = 0;
+  for (int kib = 5600; kib <= 12000; kib += 300) {
+    const std::string command = "ulimit -v " + std::to_string(kib) + "; exec '" + SRCTALLY_EXE +
+                                "' '" + (scratch.path() / "tree").string() +
+                                "' /subdir /format:csv";
+    const ProcessResult result =
+        RunProcess({"/bin/sh", "-c", command}, {{"XDG_DATA_HOME", scratch.path().string()}}, {},
+                   ChildError::kCaptured);
+    if (result.exitCode == 127) continue;  // the loader could not even map the program
+    EXPECT_EQ(result.stdoutBytes.find("ERROR"), std::string::npos) << kib;
+    if (result.exitCode == 2) {
+      ++stopped;
+      EXPECT_TRUE(result.stderrBytes.ends_with(line)) << kib << "\n" << result.stderrBytes;
+    } else {
+      EXPECT_EQ(result.exitCode, 0) << kib << "\n" << result.stderrBytes;
+    }
+  }
+  EXPECT_GT(stopped, 0) << "no limit made the program run out of memory";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "counting/file_counting.h"
 #include "platform/last_error.h"
+#include "testing/process_runner.h"
 #include "testing/temp_dir.h"
 #include "testing/wide_path.h"
 
@@ -25,6 +26,21 @@ TEST(PosixFileTest, FifoIsRefusedWithoutBlocking) {
   platform::FileOpenMode write;
   write.access = platform::FileAccess::kWrite;
   EXPECT_FALSE(file.Open({testing::WidePath(fifo)}, write));  // no reader: no wait either
+}
+
+// Named as the path to count, a FIFO or device is refused before anything is opened, with a
+// message that says what it is rather than a denied permission.
+TEST(PosixFileTest, AFifoOrDeviceAsThePathIsNotARegularFile) {
+  testing::TempDir dir;
+  const std::string fifo = (dir.path() / "pipe.c").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, std::string("/dev/null")}) {
+    const testing::ProcessResult run = testing::RunProcess({SRCTALLY_EXE, path});
+    EXPECT_EQ(run.exitCode, 1) << path;
+    EXPECT_TRUE(run.stdoutBytes.ends_with("\nERROR: the specified path is not a regular file.\n\n"))
+        << run.stdoutBytes;
+    EXPECT_EQ(run.stdoutBytes.find("Permission"), std::string::npos) << run.stdoutBytes;
+  }
 }
 
 TEST(PosixFileTest, OpensRelativeToAFolderDescriptor) {

@@ -26,7 +26,8 @@ struct ChildRun {
 // Runs the program on path with standard output set up as kind and standard error on a pipe.
 // ignorePipeSignal: the program starts with SIGPIPE ignored, as under some shells and
 // service managers.
-ChildRun RunWithFailingStdout(const std::string& path, Stdout kind, bool ignorePipeSignal) {
+ChildRun RunWithFailingStdout(const std::string& path, Stdout kind, bool ignorePipeSignal,
+                              const char* option = "/subdir") {
   ChildRun run;
   int errPipe[2];
   int outPipe[2] = {-1, -1};
@@ -56,7 +57,7 @@ ChildRun RunWithFailingStdout(const std::string& path, Stdout kind, bool ignoreP
         break;
     }
     ::signal(SIGPIPE, ignorePipeSignal ? SIG_IGN : SIG_DFL);
-    const char* argv[] = {SRCTALLY_EXE, path.c_str(), "/subdir", nullptr};
+    const char* argv[] = {SRCTALLY_EXE, path.c_str(), option, nullptr};
     ::execv(argv[0], const_cast<char* const*>(argv));
     ::_exit(127);
   }
@@ -83,7 +84,8 @@ TEST(OutputFailurePosixTest, AnUnwrittenReportExitsWithTwoAndSaysWhyOnce) {
   dir.Write("a.c", "int a;\n");
   dir.Write("sub/b.c", "int b;\n");
   const std::string path = dir.path().string();
-  const std::string message = "ERROR: the report could not be written to standard output.\n";
+  // One line, as a document's failure is told: the message, then the system's text.
+  const std::string message = "ERROR: the report could not be written to standard output: ";
   const struct {
     Stdout kind;
     bool ignorePipeSignal;
@@ -99,6 +101,17 @@ TEST(OutputFailurePosixTest, AnUnwrittenReportExitsWithTwoAndSaysWhyOnce) {
     ASSERT_EQ(run.stderrText.rfind(message, 0), 0u) << run.stderrText;
     EXPECT_EQ(run.stderrText.find("ERROR", 1), std::string::npos) << run.stderrText;
     EXPECT_TRUE(run.stderrText.ends_with(row.cause)) << run.stderrText;
+    EXPECT_EQ(run.stderrText.find('\n'), run.stderrText.size() - 1) << run.stderrText;
+  }
+}
+
+// The usage asked for is an answer like a report: unwritten, the run failed.
+TEST(OutputFailurePosixTest, AnUnwrittenUsageExitsWithTwo) {
+  testing::TempDir dir;
+  for (const char* option : {"/?", "--help"}) {
+    const ChildRun run = RunWithFailingStdout(dir.path().string(), Stdout::kDevFull, false, option);
+    EXPECT_EQ(run.exitCode, 2) << option;
+    EXPECT_TRUE(run.stderrText.ends_with("(112)\n")) << run.stderrText;
   }
 }
 

@@ -15,14 +15,20 @@ struct ProcessResult {
   /// value (ExitProcess(-1) gives -1). -1000 when the child could not be started.
   int exitCode = 0;
   std::string stdoutBytes;  ///< everything the child wrote to standard output
+  std::string stderrBytes;  ///< and to standard error, when the caller asked for it
 };
 
+/// Where a child's standard error goes.
+enum class ChildError { kInherited, kCaptured };
+
 /// Runs argv[0] with the arguments argv (UTF-8), the caller's environment plus extraEnv
-/// (which overrides variables of the same name), standard input and error inherited, in
-/// workingDir when it is not empty (else in the caller's current folder).
+/// (which overrides variables of the same name), standard input inherited, standard error
+/// inherited or captured into stderrBytes, in workingDir when it is not empty (else in the
+/// caller's current folder).
 /// On Windows an argv[0] that starts with '/' is a Linux path seen through wine's Z: drive.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& extraEnv = {},
-                         const std::filesystem::path& workingDir = {});
+                         const std::filesystem::path& workingDir = {},
+                         ChildError error = ChildError::kInherited);
 
 }  // namespace srctally::testing

@@ -36,7 +36,16 @@ std::string Narrow(UINT codePage, const std::wstring& wide) {
 }  // namespace
 
 std::string ShownInNarrowText(const std::string& utf8) {
-  return NarrowTextToUtf8(Narrow(CP_ACP, Wide(CP_UTF8, utf8)));
+  // A character beyond U+FFFF is one '?', not one for each of its two UTF-16 units.
+  std::wstring wide = Wide(CP_UTF8, utf8);
+  std::wstring single;
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() &&
+                      wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF;
+    single += pair ? L'?' : wide[i];
+    if (pair) ++i;
+  }
+  return NarrowTextToUtf8(Narrow(CP_ACP, single));
 }
 
 std::string NarrowTextToUtf8(const std::string& bytes) {

@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <string>
+
 #include "platform/full_path.h"
 #include "platform/last_error.h"
 #include "runtime/module.h"
+#include "testing/process_runner.h"
+#include "testing/temp_dir.h"
 
 namespace srctally {
 namespace {
@@ -54,6 +58,74 @@ TEST(FullPathWin32Test, NeverOverrunsItsBuffers) {
   EXPECT_FALSE(platform::MakeFullPath(WString(300, u'a'), out, 300));
   EXPECT_FALSE(platform::MakeFullPath(u"C:\\abcdef", out, 5));
   EXPECT_TRUE(platform::MakeFullPath(u"C:\\abc", out, 7));
+}
+
+// The system's own full path of name, without a final separator unless a root needs it.
+WString SystemFullPath(const WString& name) {
+  wchar_t buffer[MAX_PATH] = {};
+  const DWORD length =
+      ::GetFullPathNameW(reinterpret_cast<const wchar_t*>(name.c_str()), MAX_PATH, buffer, nullptr);
+  WString full(reinterpret_cast<const char16_t*>(buffer), length);
+  if (full.size() > 3 && full.back() == u'\\') full.pop_back();
+  return full;
+}
+
+// "src." and "src " name src wherever Windows reads a path; the full path says so, as the
+// system's own does, while a separator at the end or the "\\?\" form keeps them.
+TEST(FullPathWin32Test, TrailingDotsAndBlanksOfTheLastPartAreDropped) {
+  const WString cases[] = {
+      u"C:\\x\\src.",  u"C:\\x\\src ",   u"C:\\x\\src. .", u"C:\\x\\f.c.",
+      u"C:\\x\\a.b..", u"C:\\x. \\y.",   u"C:\\x\\...",    u"\\\\srv\\share\\d.",
+      u"C:\\x\\.a.",   u"C:\\x\\ . ",
+  };
+  for (const WString& name : cases) {
+    WString out;
+    ASSERT_TRUE(platform::MakeFullPath(name, out, MAX_PATH)) << ToUtf8(name);
+    EXPECT_EQ(out, SystemFullPath(name)) << ToUtf8(name);
+  }
+  WString out;
+  ASSERT_TRUE(platform::MakeFullPath(u"\\\\?\\C:\\x\\src.", out, MAX_PATH));
+  EXPECT_EQ(out.back(), u'.');
+}
+
+std::string Utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// The path a user typed with a dot or blank at its end is counted as the folder or file
+// Windows means; names with such ends found below it are counted as they are.
+TEST(FullPathWin32Test, APathTypedWithTrailingDotsCountsWhatWindowsMeans) {
+  testing::TempDir dir;
+  dir.Write("src/a.c", "int a;\n");
+  dir.Write("src/sub/b.c", "int b;\n");
+  const std::filesystem::path tree = dir.path() / "src";
+  // A folder name Windows' path rules cannot reach, made through the extended-length form.
+  const std::wstring odd = L"\\\\?\\" + tree.wstring() + L"\\odd.";
+  const std::wstring oddFile = odd + L"\\d.c";
+  ASSERT_TRUE(::CreateDirectoryW(odd.c_str(), nullptr));
+  const HANDLE file =
+      ::CreateFileW(oddFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(file, "x;\n", 3, &written, nullptr);
+  ::CloseHandle(file);
+
+  for (const char* typed : {".", " ", ". .", ".."}) {
+    const testing::ProcessResult run =
+        testing::RunProcess({SRCTALLY_EXE, Utf8(tree) + typed, "/subdir"});
+    EXPECT_EQ(run.exitCode, 0) << typed << "\n" << run.stdoutBytes;
+    EXPECT_NE(run.stdoutBytes.find("Source path: " + Utf8(tree) + ".\r\n"), std::string::npos)
+        << typed << "\n" << run.stdoutBytes;
+    EXPECT_NE(run.stdoutBytes.find("3 file(s) processed"), std::string::npos)
+        << typed << "\n" << run.stdoutBytes;
+  }
+  const testing::ProcessResult single =
+      testing::RunProcess({SRCTALLY_EXE, Utf8(tree / "a.c") + ". ", "/display", "verbose"});
+  EXPECT_EQ(single.exitCode, 0) << single.stdoutBytes;
+  EXPECT_NE(single.stdoutBytes.find("a.c (size: 7 bytes"), std::string::npos) << single.stdoutBytes;
+  ::DeleteFileW(oddFile.c_str());
+  ::RemoveDirectoryW(odd.c_str());
 }
 
 TEST(ModuleWin32Test, LoadsFreesAndKeepsTheLastError) {

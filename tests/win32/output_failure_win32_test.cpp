@@ -1,5 +1,5 @@
-// A run of the built program whose standard output cannot be written: a handle opened for
-// reading only. Exit code 0 must mean the whole report was written.
+// Runs of the built program whose standard output cannot be written: a handle opened for
+// reading only. Exit code 0 must mean the whole report (or usage) was written.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -21,21 +21,31 @@ std::wstring WindowsPath(const std::string& linuxPath) {
   return wide;
 }
 
-TEST(OutputFailureWin32Test, AnUnwrittenReportExitsWithTwoAndSaysWhyOnStandardError) {
-  testing::TempDir dir;
-  dir.Write("a.c", "int a;\n");
+struct ChildRun {
+  DWORD exitCode = 0;
+  std::string errorBytes;
+};
+
+// Runs the program on dir and option with standard output on a file opened for reading
+// only and standard error on a pipe.
+ChildRun RunWithReadOnlyOutput(const testing::TempDir& dir, const std::wstring& option) {
+  ChildRun run;
   const std::filesystem::path readOnly = dir.Write("out.txt", "");
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   const HANDLE output = ::CreateFileW(readOnly.c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable,
                                       OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(output, INVALID_HANDLE_VALUE);
+  if (output == INVALID_HANDLE_VALUE) return run;
   HANDLE errorRead = nullptr;
   HANDLE errorWrite = nullptr;
-  ASSERT_TRUE(::CreatePipe(&errorRead, &errorWrite, &inheritable, 0));
+  if (!::CreatePipe(&errorRead, &errorWrite, &inheritable, 0)) {
+    ::CloseHandle(output);
+    return run;
+  }
   ::SetHandleInformation(errorRead, HANDLE_FLAG_INHERIT, 0);
 
   const std::wstring program = WindowsPath(SRCTALLY_EXE);
-  std::wstring commandLine = L"\"" + program + L"\" \"" + dir.path().wstring() + L"\"";
+  std::wstring commandLine =
+      L"\"" + program + L"\" \"" + dir.path().wstring() + L"\" " + option;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -47,28 +57,44 @@ TEST(OutputFailureWin32Test, AnUnwrittenReportExitsWithTwoAndSaysWhyOnStandardEr
                                         0, nullptr, nullptr, &startup, &process);
   ::CloseHandle(errorWrite);
   ::CloseHandle(output);
-  ASSERT_TRUE(started) << ::GetLastError();
-  std::string errorBytes;
+  if (!started) {
+    ::CloseHandle(errorRead);
+    return run;
+  }
   char buffer[4096];
   DWORD count = 0;
   while (::ReadFile(errorRead, buffer, sizeof(buffer), &count, nullptr) && count > 0) {
-    errorBytes.append(buffer, count);
+    run.errorBytes.append(buffer, count);
   }
   ::CloseHandle(errorRead);
   ::WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD exitCode = 0;
-  ::GetExitCodeProcess(process.hProcess, &exitCode);
+  ::GetExitCodeProcess(process.hProcess, &run.exitCode);
   ::CloseHandle(process.hThread);
   ::CloseHandle(process.hProcess);
+  return run;
+}
 
-  EXPECT_EQ(exitCode, 2u);
-  // Standard error is UTF-16: one message, then the system's text for access denied.
-  const std::wstring message(reinterpret_cast<const wchar_t*>(errorBytes.data()),
-                             errorBytes.size() / 2);
-  EXPECT_EQ(message.rfind(L"ERROR: the report could not be written to standard output.\r\n", 0),
-            0u);
-  EXPECT_NE(message.find(L"(5)\r\n"), std::wstring::npos);
-  EXPECT_EQ(message.find(L"ERROR", 1), std::wstring::npos);
+TEST(OutputFailureWin32Test, AnUnwrittenReportExitsWithTwoAndSaysWhyOnStandardError) {
+  testing::TempDir dir;
+  dir.Write("a.c", "int a;\n");
+  const ChildRun run = RunWithReadOnlyOutput(dir, L"/subdir");
+  EXPECT_EQ(run.exitCode, 2u);
+  // Standard error on a pipe is UTF-8: one line, the message and the system's text for
+  // access denied.
+  const std::string message = "ERROR: the report could not be written to standard output: ";
+  EXPECT_EQ(run.errorBytes.rfind(message, 0), 0u) << run.errorBytes;
+  EXPECT_TRUE(run.errorBytes.ends_with("(5)\r\n")) << run.errorBytes;
+  EXPECT_EQ(run.errorBytes.find('\n'), run.errorBytes.size() - 1) << run.errorBytes;
+}
+
+// The usage asked for is an answer like a report: unwritten, the run failed.
+TEST(OutputFailureWin32Test, AnUnwrittenUsageExitsWithTwo) {
+  testing::TempDir dir;
+  for (const wchar_t* option : {L"/?", L"--help"}) {
+    const ChildRun run = RunWithReadOnlyOutput(dir, option);
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(run.errorBytes.ends_with("(5)\r\n")) << run.errorBytes;
+  }
 }
 
 }  // namespace

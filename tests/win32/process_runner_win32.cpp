@@ -1,6 +1,8 @@
 // The Windows process runner: CreateProcessW with standard output on a pipe.
 #include <windows.h>
 
+#include <thread>
+
 #include "testing/process_runner.h"
 
 namespace srctally::testing {
@@ -79,7 +81,7 @@ std::wstring EnvironmentBlock(const std::map<std::string, std::string>& extraEnv
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::map<std::string, std::string>& extraEnv,
-                         const std::filesystem::path& workingDir) {
+                         const std::filesystem::path& workingDir, ChildError error) {
   ProcessResult result;
   result.exitCode = -1000;
   if (argv.empty()) return result;
@@ -97,20 +99,45 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
   HANDLE writeEnd = nullptr;
   if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return result;
   ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  HANDLE errorRead = nullptr;
+  HANDLE errorWrite = nullptr;
+  if (error == ChildError::kCaptured) {
+    if (!::CreatePipe(&errorRead, &errorWrite, &inheritable, 0)) {
+      ::CloseHandle(readEnd);
+      ::CloseHandle(writeEnd);
+      return result;
+    }
+    ::SetHandleInformation(errorRead, HANDLE_FLAG_INHERIT, 0);
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = writeEnd;
-  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = errorWrite != nullptr ? errorWrite : ::GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION process{};
   const BOOL started = ::CreateProcessW(
       program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
       environment.data(), workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &process);
   ::CloseHandle(writeEnd);
+  if (errorWrite != nullptr) ::CloseHandle(errorWrite);
   if (!started) {
     ::CloseHandle(readEnd);
+    if (errorRead != nullptr) ::CloseHandle(errorRead);
     return result;
+  }
+  // Standard error on a thread of its own: a child that fills one pipe while the other is
+  // read would wait forever.
+  std::thread errorReader;
+  if (errorRead != nullptr) {
+    errorReader = std::thread([errorRead, &result] {
+      char bytes[4096];
+      DWORD got = 0;
+      while (::ReadFile(errorRead, bytes, sizeof(bytes), &got, nullptr) && got > 0) {
+        result.stderrBytes.append(bytes, got);
+      }
+      ::CloseHandle(errorRead);
+    });
   }
   char buffer[4096];
   DWORD count = 0;
@@ -118,6 +145,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     result.stdoutBytes.append(buffer, count);
   }
   ::CloseHandle(readEnd);
+  if (errorReader.joinable()) errorReader.join();
   ::WaitForSingleObject(process.hProcess, INFINITE);
   DWORD exitCode = 0;
   ::GetExitCodeProcess(process.hProcess, &exitCode);

@@ -76,9 +76,11 @@ std::uint32_t WriteAll(int fd, const char* bytes, std::size_t size) noexcept {
   return 0;
 }
 
-// Encodes text piece by piece into a buffer on the stack and writes it: no allocation, no
-// lock, only write(2), so a signal handler may call it.
-void WriteUrgentText(const char16_t* text, const ConsoleEncoding& encoding) noexcept {
+// Encodes text piece by piece into a buffer on the stack and writes it to fd (standard
+// output unless told): no allocation, no lock, only write(2), so a signal handler may call
+// it.
+void WriteUrgentText(const char16_t* text, const ConsoleEncoding& encoding,
+                     int fd = kOutput) noexcept {
   constexpr std::size_t kMaxUnits = 1024;
   std::size_t length = 0;
   while (length < kMaxUnits && text[length] != u'\0') ++length;
@@ -88,7 +90,7 @@ void WriteUrgentText(const char16_t* text, const ConsoleEncoding& encoding) noex
     std::size_t piece = std::min<std::size_t>(64, length - at);
     if (piece < length - at && text[at + piece - 1] >= 0xD800 && text[at + piece - 1] <= 0xDBFF)
       --piece;  // keep a surrogate pair together
-    WriteAll(kOutput, bytes,
+    WriteAll(fd, bytes,
              EncodeConsoleBytes(WStringView(text + at, piece), encoding, bytes, sizeof(bytes)));
     at += piece;
   }
@@ -229,6 +231,12 @@ void FlushStandardOutputSink() {
 
 void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {
   WriteUrgentText(text, ConsoleEncoding{ConsoleCharset::kUtf8, false});
+}
+
+void WriteUrgentlyToStandardError(const char16_t* text) noexcept {
+  // As WriteStandardError writes: UTF-8, a terminal shown U+FFFD for a name's stray bytes.
+  WriteUrgentText(text, ConsoleEncoding{ConsoleCharset::kUtf8, false, ::isatty(kError) == 1},
+                  kError);
 }
 
 }  // namespace srctally::platform

@@ -25,6 +25,12 @@ bool IsDirectory(WStringView path) {
   return !path.empty() && ::stat(ToUtf8(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsSpecialFile(WStringView path) {
+  struct stat info {};
+  return !path.empty() && ::stat(ToUtf8(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode) &&
+         !S_ISREG(info.st_mode);
+}
+
 WStringView FindFileName(WStringView path) {
   const std::size_t slash = path.find_last_of(u'/');
   return slash == WStringView::npos ? path : path.substr(slash + 1);

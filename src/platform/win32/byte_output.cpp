@@ -1,4 +1,4 @@
-// Raw standard output and standard error lines on Windows.
+// Raw standard output on Windows (standard error lines are written beside the console sink).
 #include "platform/byte_output.h"
 
 #include <fcntl.h>
@@ -6,8 +6,6 @@
 #include <windows.h>
 
 #include <cstdio>
-
-#include "platform/console_sink.h"
 
 namespace srctally::platform {
 namespace {
@@ -45,14 +43,6 @@ class Win32StandardOutputBytes final : public CBufferedByteOutput {
 
 std::unique_ptr<IByteOutput> CreateStandardOutputBytes() {
   return std::make_unique<Win32StandardOutputBytes>();
-}
-
-void WriteStandardError(WStringView text) {
-  FlushStandardOutputSink();  // on a shared console or pipe the report's text comes first
-  // The console sink keeps standard error in the C runtime's UTF-16 mode.
-  const std::wstring wide(text.begin(), text.end());
-  std::fputws(wide.c_str(), stderr);
-  std::fflush(stderr);
 }
 
 std::string FileNameBytes(WStringView name) {

@@ -21,6 +21,7 @@
 #include "base/status.h"
 #include "console/console_encoding.h"
 #include "console/message_writer.h"
+#include "platform/byte_output.h"
 #include "platform/held_flag.h"
 
 namespace srctally::platform {
@@ -57,14 +58,38 @@ int WithCarriageReturns(WStringView piece, wchar_t* wide) noexcept {
   return count;
 }
 
-// piece as narrow text of a code page, each line feed as CR LF, '?' for a character the
-// code page cannot show (no look-alike substitutes). Answers the byte count.
+// Whether a code page can show characters beyond the first 65,536 (GB 18030 and UTF-7 can;
+// UTF-8 is written by this program's own coder).
+bool HasEveryCharacter(UINT codePage) { return codePage == 54936 || codePage == CP_UTF7; }
+
+// piece with a CR before each line feed and each character beyond U+FFFF (a surrogate
+// pair, or a surrogate alone) as one '?', into wide (room for twice the piece): the system's
+// conversion would give one '?' for each half.
+int WithCarriageReturnsAndOneUnitEach(WStringView piece, wchar_t* wide) noexcept {
+  int count = 0;
+  for (std::size_t i = 0; i < piece.size(); ++i) {
+    const char16_t ch = piece[i];
+    if (ch >= 0xD800 && ch <= 0xDFFF) {
+      if (ch <= 0xDBFF && i + 1 < piece.size() && piece[i + 1] >= 0xDC00 && piece[i + 1] <= 0xDFFF)
+        ++i;
+      wide[count++] = L'?';
+      continue;
+    }
+    if (ch == u'\n') wide[count++] = L'\r';
+    wide[count++] = static_cast<wchar_t>(ch);
+  }
+  return count;
+}
+
+// piece as narrow text of a code page, each line feed as CR LF, one '?' for a character
+// the code page cannot show (no look-alike substitutes). Answers the byte count.
 std::size_t CodePageBytes(WStringView piece, UINT codePage, char* out) noexcept {
   if (codePage == CP_UTF8) {
     return EncodeConsoleBytes(piece, {ConsoleCharset::kUtf8, true, true}, out, kPieceBytes);
   }
   wchar_t wide[2 * kPieceUnits];
-  const int units = WithCarriageReturns(piece, wide);
+  const int units = HasEveryCharacter(codePage) ? WithCarriageReturns(piece, wide)
+                                                : WithCarriageReturnsAndOneUnitEach(piece, wide);
   if (units == 0) return 0;
   const int capacity = static_cast<int>(kPieceBytes);
   int size = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide, units, out, capacity, "?",
@@ -170,8 +195,6 @@ class Win32ConsoleSink final : public IConsoleSink {
         terminal_(IsCharacterDevice()),
         console_(IsConsoleHandle(output_)),
         mode_(terminal_ ? translation::kUnicode : translation::kText) {
-    // The program writes nothing to standard error but its word on a failed output.
-    ::_setmode(::_fileno(stderr), _O_U16TEXT);
     // Room for a full block and the longest piece after it, so that appending seldom moves
     // the text a crash may still have to write.
     pending_.reserve(kBufferLimit + kBufferLimit / 4);
@@ -270,6 +293,20 @@ void FlushStandardOutputSink() {
 void WriteUrgentlyToStandardOutput(const char16_t* text) noexcept {
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
   WriteText(output, IsConsoleHandle(output), translation::kText, UrgentText(text));
+}
+
+void WriteUrgentlyToStandardError(const char16_t* text) noexcept {
+  const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  // The utf8 mode: UTF-16 on a console window, UTF-8 bytes anywhere else.
+  WriteText(error, IsConsoleHandle(error), translation::kUtf8, UrgentText(text));
+}
+
+// Defined here, beside the writer that serves standard output, rather than with the other
+// byte output: standard error takes the same conversions.
+void WriteStandardError(WStringView text) {
+  FlushStandardOutputSink();  // on a shared console or pipe the report's text comes first
+  const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  WriteText(error, IsConsoleHandle(error), translation::kUtf8, text);
 }
 
 }  // namespace srctally::platform

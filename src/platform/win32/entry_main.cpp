@@ -8,6 +8,9 @@
 
 int wmain(int argc, wchar_t** argv) {
   srctally::InstallOutOfMemoryHandler();
+  // Until the parameters tell whether standard output carries a document, a last line goes
+  // to standard error: nothing stands on standard output yet.
+  srctally::SendLastWordsToStandardError();
   try {
     std::vector<srctally::WString> args;
     args.reserve(static_cast<std::size_t>(argc));

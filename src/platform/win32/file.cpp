@@ -1,4 +1,5 @@
-// Files on Windows: CreateFileW with share modes, and the handle calls beneath the reader.
+// Files on Windows: CreateFileW with share modes (or one name opened in an open folder), and
+// the handle calls beneath the reader.
 #include "platform/file.h"
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include "base/status.h"
 #include "input/long_path.h"
 #include "platform/last_error.h"
+#include "platform/win32/folder_open.h"
 
 namespace srctally::platform {
 namespace {
@@ -72,6 +74,40 @@ bool File::Open(const FileLocation& location, const FileOpenMode& mode) {
     ::SetLastError(location.path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_INVALID_NAME);
     return false;
   }
+  const DWORD flags =
+      FlagsAndAttributes(mode.hint) | (mode.refuseLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+  const auto adopt = [&](HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (mode.refuseLink) {
+      // Opened as the link itself: a reparse point is refused rather than read.
+      BY_HANDLE_FILE_INFORMATION info = {};
+      if (!::GetFileInformationByHandle(handle, &info) ||
+          (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        const DWORD error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                                ? ERROR_CANT_RESOLVE_FILENAME
+                                : ::GetLastError();
+        ::CloseHandle(handle);
+        ::SetLastError(error);
+        return false;
+      }
+    }
+    // Only files on disk: a pipe or a device named like a file could block or never end.
+    if (::GetFileType(handle) != FILE_TYPE_DISK) {
+      ::CloseHandle(handle);
+      ::SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(handle);
+    append_ = mode.append;
+    return true;
+  };
+  if (location.folder != -1) {
+    // One name looked up in an open folder, whatever the folder's depth.
+    const HANDLE handle = OpenInFolder(AsHandle(location.folder), location.path,
+                                       DesiredAccess(mode.access), ShareMode(mode.share),
+                                       FolderMember::kFile, flags);
+    return adopt(handle);
+  }
   WString path(location.path);  // CreateFileW wants a terminated string
   // Past MAX_PATH characters only the extended-length form opens, as the walk uses it.
   if (path.size() >= MAX_PATH && !HasExtendedPrefix(path.c_str())) {
@@ -83,34 +119,11 @@ bool File::Open(const FileLocation& location, const FileOpenMode& mode) {
   SECURITY_ATTRIBUTES security = {};
   security.nLength = sizeof(security);
   security.bInheritHandle = mode.inheritable ? TRUE : FALSE;
-  const DWORD flags =
-      FlagsAndAttributes(mode.hint) | (mode.refuseLink ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-  const HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()),
-                                      DesiredAccess(mode.access), ShareMode(mode.share), &security,
-                                      CreationDisposition(mode.creation), flags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  if (mode.refuseLink) {
-    // Opened as the link itself: a reparse point is refused rather than read.
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!::GetFileInformationByHandle(handle, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      const DWORD error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
-                              ? ERROR_CANT_RESOLVE_FILENAME
-                              : ::GetLastError();
-      ::CloseHandle(handle);
-      ::SetLastError(error);
-      return false;
-    }
-  }
-  // Only files on disk: a pipe or a device named like a file could block or never end.
-  if (::GetFileType(handle) != FILE_TYPE_DISK) {
-    ::CloseHandle(handle);
-    ::SetLastError(ERROR_ACCESS_DENIED);
-    return false;
-  }
-  handle_ = reinterpret_cast<std::intptr_t>(handle);
-  append_ = mode.append;
-  return true;
+  const HANDLE handle =
+      ::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), DesiredAccess(mode.access),
+                    ShareMode(mode.share), &security, CreationDisposition(mode.creation), flags,
+                    nullptr);
+  return adopt(handle);
 }
 
 void File::Close() {

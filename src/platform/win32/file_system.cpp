@@ -88,6 +88,8 @@ bool IsDirectory(WStringView path) {
   return !text.empty() && ::PathIsDirectoryW(Wide(text)) != FALSE;
 }
 
+bool IsSpecialFile(WStringView /*path*/) { return false; }
+
 WStringView FindFileName(WStringView path) {
   const WString text(path);
   const wchar_t* name = ::PathFindFileNameW(Wide(text));

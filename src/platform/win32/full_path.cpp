@@ -1,5 +1,6 @@
-// Full paths on Windows: environment references expanded, then the shell's canonical form;
-// beyond MAX_PATH characters, where the caller has room, the system's full path name.
+// Full paths on Windows: environment references expanded, then the shell's canonical form
+// with the last part trimmed as Windows reads it; beyond MAX_PATH characters, where the
+// caller has room, the system's full path name.
 #include "platform/full_path.h"
 
 #include <shlwapi.h>
@@ -21,8 +22,38 @@ void DropFinalDot(wchar_t* path) {
   ::PathRemoveBackslashW(path);  // a root such as "C:\" keeps its backslash
 }
 
+// Windows' path rules drop the dots and blanks at the end of a path's last part, as
+// GetFullPathNameW does: "src.", "src " and "src. ." all name the folder src, and a file
+// check on them says so. The walk opens extended-length paths, which keep every character,
+// so the full path must already be the one Windows means. A path that ends with a
+// separator, and an extended-length or device path ("\\?\", "\\.\"), are taken as they
+// stand.
+void DropTrailingDotsAndBlanks(wchar_t* path) {
+  if (path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&
+      path[3] == L'\\') {
+    return;
+  }
+  std::size_t length = ::lstrlenW(path);
+  std::size_t start = length;  // of the last part
+  while (start > 0 && path[start - 1] != L'\\' && path[start - 1] != L'/' &&
+         path[start - 1] != L':') {
+    --start;
+  }
+  if (start == length) return;
+  const std::size_t partLength = length - start;
+  // "." and ".." are steps, not names (canonical paths have none left).
+  if (path[start] == L'.' && (partLength == 1 || (partLength == 2 && path[start + 1] == L'.'))) {
+    return;
+  }
+  while (length > start && (path[length - 1] == L'.' || path[length - 1] == L' ')) --length;
+  path[length] = L'\0';
+  // A part of dots and blanks alone is gone, and with it the separator before it.
+  if (length == start) ::PathRemoveBackslashW(path);
+}
+
 bool CopyOut(wchar_t* text, WString& out, std::size_t capacity) {
   DropFinalDot(text);
+  DropTrailingDotsAndBlanks(text);
   const std::size_t length = ::lstrlenW(text);
   if (length >= capacity) {
     ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -70,6 +101,9 @@ bool MakeFullPath(WStringView name, WString& out, std::size_t capacity) {
     ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return false;
   }
+  // Trimmed before the shell's canonical form as well, which reads a last part of dots
+  // ("C:\\x\\...") as steps up.
+  DropTrailingDotsAndBlanks(expanded);
   wchar_t result[MAX_PATH] = {};
   if (::PathIsUNCW(expanded) || ::PathGetDriveNumberW(expanded) != -1) {
     if (!::PathCanonicalizeW(result, expanded)) {
