@@ -72,7 +72,13 @@ std::string Usage() {
          "             Does not process files and folders that match a pattern: a name\n"
          "             at any depth, or with a '/' a path below <path>.\n"
          "  /gitignore Does not process what the .gitignore files and the repository\n"
-         "             ignore, nor .git folders.\n";
+         "             ignore, nor .git folders.\n"
+         "  /languages Adds the counts per language: a table after the summary, or\n"
+         "             with /format csv one row per language instead of one per file.\n"
+         "  /compare:<baseline>\n"
+         "             Shows what changed against <baseline>: a JSON document written\n"
+         "             with /format json, or a folder or source file counted the same\n"
+         "             way.\n";
 }
 
 // The report block of `files` files that each hold kSource.
