@@ -357,8 +357,9 @@ int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
     WriteLiteral(console, FormatLanguageTable(perLanguage.Rows(), perLanguage.All()));
   }
   if (compare) {
-    WriteLiteral(console,
-                 FormatComparison(CompareWithBaseline(recorder, baseline), console.compareGiven));
+    // Row by row: the block of a large tree would otherwise be held whole.
+    WriteComparison(CompareWithBaseline(recorder, baseline), console.compareGiven,
+                    [&console](WStringView piece) { WriteLiteral(console, piece); });
   }
   const WString elapsed = FormatDuration(stopwatch.ElapsedNanoseconds());
   WriteLine(console, u"%lld file(s) processed in %s.", totals.files, elapsed);

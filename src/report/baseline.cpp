@@ -193,10 +193,10 @@ class CBaselineReader {
     if (key_ == "path" || key_ == "pathBytes") {
       if (!isString) return FailField("is not a string");
       if (key_ == "path") {
-        path_ = *text_;
+        path_.swap(*text_);
         seen_ |= kPathSeen;
       } else {
-        pathBytes_ = *text_;
+        pathBytes_.swap(*text_);
         hasBytes_ = true;
       }
       return true;
@@ -283,6 +283,8 @@ bool ParseBaselineDocument(std::string_view text, char16_t separator,
                            std::vector<FileRecord>& files, std::string& problem) {
   files.clear();
   problem.clear();
+  // About 160 bytes a file in the documents the program writes.
+  files.reserve(text.size() / 160);
   CBaselineReader reader(separator, files, problem);
   const bool parsed = Json::sax_parse(text.begin(), text.end(), &reader);
   if (!parsed && problem.empty()) problem = "it is not JSON";

@@ -29,14 +29,14 @@ std::int64_t FileDifference(ChangeKind kind) {
   return kind == ChangeKind::kAdded ? 1 : kind == ChangeKind::kRemoved ? -1 : 0;
 }
 
-void AppendFileRows(WString& out, const Comparison& comparison, ChangeKind kind,
-                    WStringView heading) {
+void WriteFileRows(const Comparison& comparison, ChangeKind kind, WStringView heading,
+                   const std::function<void(WStringView)>& out) {
   bool any = false;
   for (const FileChange& change : comparison.changes) {
     if (change.kind != kind) continue;
-    if (!any) out += heading;
+    if (!any) out(heading);
     any = true;
-    out += FormatGridRow(change.path, FileDifference(kind), change.difference, NumberSign::kSigned);
+    out(FormatGridRow(change.path, FileDifference(kind), change.difference, NumberSign::kSigned));
   }
 }
 
@@ -68,30 +68,39 @@ void AppendPathArray(std::string& out, const Comparison& comparison, ChangeKind 
 }  // namespace
 
 WString FormatComparison(const Comparison& comparison, WStringView against) {
-  WString out = Format(
+  WString text;
+  WriteComparison(comparison, against, [&text](WStringView piece) { text += piece; });
+  return text;
+}
+
+void WriteComparison(const Comparison& comparison, WStringView against,
+                     const std::function<void(WStringView)>& out) {
+  WString head = Format(
       u"\nChanges against '%s': %lld added, %lld removed, %lld changed, "
       u"%lld unchanged file(s).\n",
       PrintableName(against), comparison.added, comparison.removed, comparison.changed,
       comparison.unchanged);
-  out += kGridRule;
-  out += FormatGridHeader(u"");
-  out += kGridRule;
-  AppendFileRows(out, comparison, ChangeKind::kAdded, u"Added files:\n");
-  AppendFileRows(out, comparison, ChangeKind::kRemoved, u"Removed files:\n");
-  AppendFileRows(out, comparison, ChangeKind::kChanged, u"Changed files:\n");
-  if (!comparison.changes.empty()) out += kGridRule;
+  head += kGridRule;
+  head += FormatGridHeader(u"");
+  head += kGridRule;
+  out(head);
+  WriteFileRows(comparison, ChangeKind::kAdded, u"Added files:\n", out);
+  WriteFileRows(comparison, ChangeKind::kRemoved, u"Removed files:\n", out);
+  WriteFileRows(comparison, ChangeKind::kChanged, u"Changed files:\n", out);
+  WString tail;
+  if (!comparison.changes.empty()) tail += kGridRule;
   if (!comparison.languages.empty()) {
-    out += u"Languages:\n";
+    tail += u"Languages:\n";
     for (const LanguageChange& change : comparison.languages) {
-      out += FormatGridRow(FromLatin1(LanguageName(change.language)), change.difference.files,
-                           change.difference.counts, NumberSign::kSigned);
+      tail += FormatGridRow(FromLatin1(LanguageName(change.language)), change.difference.files,
+                            change.difference.counts, NumberSign::kSigned);
     }
-    out += kGridRule;
+    tail += kGridRule;
   }
-  out +=
+  tail +=
       FormatGridRow(u"Total", comparison.total.files, comparison.total.counts, NumberSign::kSigned);
-  out += kGridRule;
-  return out;
+  tail += kGridRule;
+  out(tail);
 }
 
 void AppendComparisonJson(std::string& out, const Comparison& comparison, WStringView against) {

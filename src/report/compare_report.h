@@ -2,6 +2,7 @@
 // "compare" object and the CSV rows of /compare.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "base/text.h"
@@ -15,6 +16,11 @@ namespace srctally {
 /// changed files each under a heading, the languages, and the total row between rules.
 /// Every number is a difference, new minus old, signed.
 WString FormatComparison(const Comparison& comparison, WStringView against);
+
+/// The same block handed to out a few lines at a time, so that a comparison of a large tree
+/// needs no memory for its whole text.
+void WriteComparison(const Comparison& comparison, WStringView against,
+                     const std::function<void(WStringView)>& out);
 
 /// Appends the member "compare": {...} of the JSON document (no comma before it, no line
 /// end after it), indented for the document's top level.

@@ -2,6 +2,7 @@
 #include "report/comparison.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace srctally {
 namespace {
@@ -47,6 +48,7 @@ Comparison CompareFiles(std::vector<FileRecord>& now, std::vector<FileRecord>& b
   for (const FileRecord& file : now) nowLanguages.Add(file.language, file.counts);
   for (const FileRecord& file : before) beforeLanguages.Add(file.language, file.counts);
 
+  // The files' paths move into the changes: the records serve nothing afterwards.
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < now.size() || j < before.size()) {
@@ -54,11 +56,12 @@ Comparison CompareFiles(std::vector<FileRecord>& now, std::vector<FileRecord>& b
                      : j == before.size() ? -1
                                           : order.Compare(now[i].path, before[j].path);
     if (side < 0) {
-      result.changes.push_back({ChangeKind::kAdded, now[i].path, now[i].counts});
+      result.changes.push_back({ChangeKind::kAdded, std::move(now[i].path), now[i].counts});
       ++result.added;
       ++i;
     } else if (side > 0) {
-      result.changes.push_back({ChangeKind::kRemoved, before[j].path, Negated(before[j].counts)});
+      result.changes.push_back(
+          {ChangeKind::kRemoved, std::move(before[j].path), Negated(before[j].counts)});
       ++result.removed;
       ++j;
     } else {
@@ -67,7 +70,7 @@ Comparison CompareFiles(std::vector<FileRecord>& now, std::vector<FileRecord>& b
       } else {
         FileCounts difference = now[i].counts;
         difference.Subtract(before[j].counts);
-        result.changes.push_back({ChangeKind::kChanged, now[i].path, difference});
+        result.changes.push_back({ChangeKind::kChanged, std::move(now[i].path), difference});
         ++result.changed;
       }
       ++i;

@@ -41,7 +41,8 @@ struct Comparison {
 /// Compares the counted files (now) with the baseline's (before). Paths match exactly, or
 /// with ignoreCase without regard to case as the platform's names compare (FoldNameCase);
 /// the same path twice on one side pairs with its twins on the other in order. Path order is
-/// that of the UTF-16 units, folded when ignoreCase. Reorders both vectors.
+/// that of the UTF-16 units, folded when ignoreCase. Reorders both vectors and moves the
+/// paths of the files it names out of them.
 Comparison CompareFiles(std::vector<FileRecord>& now, std::vector<FileRecord>& before,
                         bool ignoreCase);
 
