@@ -147,17 +147,37 @@ TEST(BaselineDocumentTest, RefusesDamagedAndForeignDocuments) {
       << problem;
 }
 
-TEST(BaselineDocumentTest, ReadWholeFile) {
+// From a file, read in pieces: a document larger than one piece, something else, a file
+// that is not there.
+TEST(BaselineDocumentTest, ReadFromAFile) {
   const testing::TempDir dir;
-  std::string big(200000, 'x');
-  big[0] = '{';
-  const std::filesystem::path path = dir.Write("base.json", big);
-  const std::u8string utf8 = path.u8string();
-  const WString wide = FromUtf8Lossless(std::string(utf8.begin(), utf8.end()));
-  std::string text;
-  EXPECT_EQ(ReadWholeFile(platform::SystemDisk(), wide, text), hr::kOk);
-  EXPECT_EQ(text, big);
-  EXPECT_LT(ReadWholeFile(platform::SystemDisk(), wide + u".missing", text), 0);
+  std::string document = "{\"files\": [";
+  constexpr int kFiles = 2000;  // about 280 KB: several reads
+  for (int i = 0; i < kFiles; ++i) {
+    if (i != 0) document += ",\n";
+    document += "{\"path\": \"dir/file" + std::to_string(i) + ".java\", " + kFields + "}";
+  }
+  document += "]}";
+  const auto wide = [](const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return FromUtf8Lossless(std::string(utf8.begin(), utf8.end()));
+  };
+  const WString good = wide(dir.Write("base.json", document));
+  std::vector<FileRecord> files;
+  std::string problem;
+  EXPECT_EQ(ReadBaselineDocument(platform::SystemDisk(), good, u'/', files, problem), hr::kOk)
+      << problem;
+  ASSERT_EQ(files.size(), static_cast<std::size_t>(kFiles));
+  EXPECT_EQ(files.back().path, u"dir/file1999.java");
+  EXPECT_EQ(files.back().language, Language::kJava);
+
+  const WString other = wide(dir.Write("notes.txt", std::string(300000, 'x')));
+  EXPECT_EQ(ReadBaselineDocument(platform::SystemDisk(), other, u'/', files, problem), hr::kFalse);
+  EXPECT_NE(problem.find("it is not JSON ("), std::string::npos) << problem;
+  EXPECT_TRUE(files.empty());
+
+  EXPECT_LT(ReadBaselineDocument(platform::SystemDisk(), good + u".missing", u'/', files, problem),
+            0);
 }
 
 }  // namespace

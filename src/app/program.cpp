@@ -183,14 +183,14 @@ int LoadBaseline(CConsole& console, std::vector<FileRecord>& files, IBaselinePro
     problems.TellError(message, code);
     return kExitBaselineNotCounted;
   }
-  std::string text;
-  const HResult read = ReadWholeFile(platform::SystemDisk(), console.comparePath, text);
+  std::string problem;
+  const HResult read =
+      ReadBaselineDocument(platform::SystemDisk(), console.comparePath, separator, files, problem);
   if (Failed(read)) {
     problems.TellError(Format(u"cannot read the baseline '%s'.", console.compareGiven), read);
     return kExitBadBaselineDocument;
   }
-  std::string problem;
-  if (!ParseBaselineDocument(text, separator, files, problem)) {
+  if (read != hr::kOk) {
     problems.TellError(Format(u"the baseline '%s' is not a JSON document of srctally: %s.",
                               console.compareGiven, FromUtf8Lossless(problem)),
                        hr::kOk);

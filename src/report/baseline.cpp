@@ -2,9 +2,12 @@
 // numbers are kept, never a tree of the whole document.
 #include "report/baseline.h"
 
+#include <istream>
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <streambuf>
+#include <utility>
 
 #include "platform/byte_output.h"
 #include "platform/last_error.h"
@@ -252,44 +255,74 @@ class CBaselineReader {
   FileCounts counts_;
 };
 
-}  // namespace
+// The bytes of an open file as a stream, read 64 KiB at a time; a failed read ends the
+// stream and is kept.
+class CFileStreamBuffer final : public std::streambuf {
+ public:
+  explicit CFileStreamBuffer(platform::IReadFile& file) : file_(file) {}
+  HResult failure() const { return failure_; }
 
-HResult ReadWholeFile(platform::IDisk& disk, WStringView fullPath, std::string& text) {
-  const std::unique_ptr<platform::IReadFile> file = disk.NewFile();
-  if (!disk.OpenFile(fullPath, *file)) return platform::LastErrorResult();
-  text.clear();
-  std::int64_t size = 0;
-  if (file->GetSize(size) && size > 0 && static_cast<std::uint64_t>(size) < text.max_size()) {
-    text.reserve(static_cast<std::size_t>(size) + 1);
-  }
-  constexpr std::size_t kChunk = 1 << 16;
-  for (;;) {
-    const std::size_t start = text.size();
-    text.resize(start + kChunk);
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    if (ended_) return traits_type::eof();
     std::size_t bytesRead = 0;
-    if (!file->Read(text.data() + start, kChunk, bytesRead)) {
-      const HResult status = platform::LastErrorResult();
-      file->Close();
-      return status;
+    if (!file_.Read(buffer_, sizeof(buffer_), bytesRead)) {
+      failure_ = platform::LastErrorResult();
+      bytesRead = 0;
     }
-    text.resize(start + bytesRead);
-    if (bytesRead == 0) break;
+    if (bytesRead == 0) {
+      ended_ = true;
+      return traits_type::eof();
+    }
+    setg(buffer_, buffer_, buffer_ + bytesRead);
+    return traits_type::to_int_type(*gptr());
   }
-  file->Close();
-  return hr::kOk;
-}
 
-bool ParseBaselineDocument(std::string_view text, char16_t separator,
-                           std::vector<FileRecord>& files, std::string& problem) {
+ private:
+  platform::IReadFile& file_;
+  char buffer_[1 << 16];
+  HResult failure_ = hr::kOk;
+  bool ended_ = false;
+};
+
+// Parses input (anything nlohmann's SAX parser reads) with the reader.
+template <class Input>
+bool ParseWith(Input&& input, char16_t separator, std::vector<FileRecord>& files,
+               std::string& problem) {
   files.clear();
   problem.clear();
-  // About 160 bytes a file in the documents the program writes.
-  files.reserve(text.size() / 160);
   CBaselineReader reader(separator, files, problem);
-  const bool parsed = Json::sax_parse(text.begin(), text.end(), &reader);
+  const bool parsed = Json::sax_parse(std::forward<Input>(input), &reader);
   if (!parsed && problem.empty()) problem = "it is not JSON";
   if (!parsed) files.clear();
   return parsed;
+}
+
+}  // namespace
+
+bool ParseBaselineDocument(std::string_view text, char16_t separator,
+                           std::vector<FileRecord>& files, std::string& problem) {
+  return ParseWith(text, separator, files, problem);
+}
+
+HResult ReadBaselineDocument(platform::IDisk& disk, WStringView fullPath, char16_t separator,
+                             std::vector<FileRecord>& files, std::string& problem) {
+  files.clear();
+  problem.clear();
+  const std::unique_ptr<platform::IReadFile> file = disk.NewFile();
+  if (!disk.OpenFile(fullPath, *file)) return platform::LastErrorResult();
+  const auto buffer = std::make_unique<CFileStreamBuffer>(*file);
+  std::istream stream(buffer.get());
+  const bool parsed = ParseWith(stream, separator, files, problem);
+  file->Close();
+  // A read that failed looks like the end of the text to the parser: the failure is the news.
+  if (Failed(buffer->failure())) {
+    files.clear();
+    problem.clear();
+    return buffer->failure();
+  }
+  return parsed ? hr::kOk : hr::kFalse;
 }
 
 }  // namespace srctally

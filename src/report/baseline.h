@@ -2,6 +2,7 @@
 // (/format json): the path and counts of every file it lists.
 #pragma once
 
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,10 +14,6 @@
 
 namespace srctally {
 
-/// Reads the whole file at fullPath into text. Answers 0, or the failure (the file could
-/// not be opened or read).
-HResult ReadWholeFile(platform::IDisk& disk, WStringView fullPath, std::string& text);
-
 /// Takes the files of a JSON document: the top-level object's "files" array, each element
 /// an object with a non-empty string "path" (and "pathBytes", the exact name in
 /// hexadecimal, when the document has it) and the whole numbers "size", "actual", "code",
@@ -27,5 +24,12 @@ HResult ReadWholeFile(platform::IDisk& disk, WStringView fullPath, std::string& 
 /// 3 in \"files\" has no \"total\""), when text is no such document.
 bool ParseBaselineDocument(std::string_view text, char16_t separator,
                            std::vector<FileRecord>& files, std::string& problem);
+
+/// ParseBaselineDocument on the file at fullPath, read a piece at a time, so that neither a
+/// large document nor a large file of anything else is held whole. Answers hr::kOk for a
+/// document, hr::kFalse with what is wrong in problem for anything else, or the failure
+/// that kept the file from being opened or read.
+HResult ReadBaselineDocument(platform::IDisk& disk, WStringView fullPath, char16_t separator,
+                             std::vector<FileRecord>& files, std::string& problem);
 
 }  // namespace srctally
