@@ -9,6 +9,7 @@
 
 #include "counting/json_report.h"
 #include "platform/disk.h"
+#include "testing/fake_disk.h"
 #include "testing/temp_dir.h"
 
 namespace srctally {
@@ -178,6 +179,23 @@ TEST(BaselineDocumentTest, ReadFromAFile) {
 
   EXPECT_LT(ReadBaselineDocument(platform::SystemDisk(), good + u".missing", u'/', files, problem),
             0);
+}
+
+// A read that breaks off part-way is the failure it is, not a truncated document.
+TEST(BaselineDocumentTest, AReadThatFailsIsReportedAsSuch) {
+  testing::FakeDisk disk(u"/base");
+  std::string document = "{\"files\": [";
+  for (int i = 0; i < 1000; ++i) {
+    document += std::string(i == 0 ? "" : ",") + "{\"path\": \"a.c\", " + kFields + "}";
+  }
+  disk.AddFile("main.json", document + "]}");
+  disk.FailRead("main.json", 70000, 23);  // ERROR_CRC, after the first piece
+  std::vector<FileRecord> files;
+  std::string problem;
+  EXPECT_EQ(ReadBaselineDocument(disk, u"/base/main.json", u'/', files, problem),
+            HResultFromWin32(23));
+  EXPECT_TRUE(files.empty());
+  EXPECT_EQ(problem, "");
 }
 
 }  // namespace
