@@ -400,6 +400,29 @@ TEST(CompareEndToEndTest, ABaselineThatCannotBeReadEndsTheRunFirst) {
   EXPECT_EQ(both.stdoutBytes, "");
 }
 
+// A tree counted only up to a failure is not compared: every file after it would look
+// removed.
+TEST(CompareEndToEndTest, ACountThatFailsComparesNothing) {
+  TempDir dir;
+  dir.Write("old/a.c", "int a;\n");
+  dir.Write("old/c.c", "int c;\n");
+  dir.Write("new/a.c", "int a;\n");
+  dir.Write("new/b.c", "\xfe\xff\x00i");  // a byte-order mark this program cannot read
+  dir.Write("new/c.c", "int c;\n");
+  const std::string compare = "/compare:" + Text(dir.path() / "old");
+  const testing::ProcessResult json = RunTally({Text(dir.path() / "new"), "/f:json", compare});
+  EXPECT_EQ(json.exitCode, 2);
+  const JsonValue document = ParseDocument(json.stdoutBytes);
+  EXPECT_EQ(document.Find("compare"), nullptr) << json.stdoutBytes;
+  EXPECT_EQ(document.Find("files")->items.size(), 1u);
+  const testing::ProcessResult csv = RunTally({Text(dir.path() / "new"), "/f:csv", compare});
+  EXPECT_EQ(csv.exitCode, 2);
+  EXPECT_EQ(csv.stdoutBytes, "");
+  const testing::ProcessResult text = RunTally({Text(dir.path() / "new"), compare});
+  EXPECT_EQ(text.exitCode, 2);
+  EXPECT_EQ(text.stdoutBytes.find("Changes against"), std::string::npos);
+}
+
 // Paths match as the platform compares names: without regard to case on Windows.
 TEST(CompareEndToEndTest, CaseOfNames) {
   TempDir dir;

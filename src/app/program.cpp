@@ -260,8 +260,9 @@ int RunDocument(CConsole& console) {
     document.Begin(console.sourcePath);
     status = CountSourcePath(console, sink, false, totals);
     stopwatch.Stop();
+    // A tree counted only in part would show every file after the failure as removed.
     std::string comparison;
-    if (compare) {
+    if (compare && !Failed(status)) {
       AppendComparisonJson(comparison, CompareWithBaseline(recorder, baseline),
                            console.compareGiven);
     }
@@ -274,7 +275,7 @@ int RunDocument(CConsole& console) {
     document.Begin();
     status = CountSourcePath(console, sink, false, totals);
     std::string rows;
-    if (compare) rows = ComparisonCsv(CompareWithBaseline(recorder, baseline));
+    if (compare && !Failed(status)) rows = ComparisonCsv(CompareWithBaseline(recorder, baseline));
     if (languages) rows = LanguageCsv(recorder.languages().Rows());
     written = document.Finish(rows);
   }
