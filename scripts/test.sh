@@ -16,6 +16,7 @@ command -v g++ >/dev/null || need+=(g++)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest libgtest-dev)
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(mingw-w64)
 command -v wine >/dev/null || need+=(wine64)
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 if [ ${#need[@]} -gt 0 ]; then
   echo "== installing: ${need[*]}"
   export DEBIAN_FRONTEND=noninteractive

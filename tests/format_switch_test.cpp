@@ -71,5 +71,50 @@ TEST(FormatSwitchTest, EarlierAbbreviationsKeepTheirMeaning) {
   EXPECT_EQ(console.format, OutputFormat::kText);
 }
 
+// /languages is a flag; /compare takes the whole text after its colon as one path, so a
+// name with a comma, a semicolon or an equals sign needs no quotes.
+TEST(CompareSwitchTest, ValueIsOneWholePath) {
+  const struct {
+    std::u16string arg;
+    std::u16string given;  // empty: an invalid value
+  } rows[] = {
+      {u"/compare:main.json", u"main.json"},
+      {u"/c:a,b;c=d.json", u"a,b;c=d.json"},
+      {u"--compare=base line.json", u"base line.json"},
+      {u"--compare:\"x,y\"", u"x,y"},
+      {u"/compare:\"a\"b\"", u"a\"b"},
+      {u"/compare", u""},
+      {u"/compare:", u""},
+      {u"/compare:\"\"", u""},
+  };
+  for (const auto& row : rows) {
+    FakeConsoleSink sink;
+    CConsole console(sink);
+    console.ParseCommandLine({u"srctally", u".", row.arg, u"/l"});
+    EXPECT_NE(console.options & option::kLanguages, 0u);
+    const std::string what = ToUtf8(row.arg);
+    if (row.given.empty()) {
+      console.ReportProblems();
+      EXPECT_NE(sink.Text().find("Invalid parameter value(s):\n\n\t/compare"), std::string::npos)
+          << what << "\n"
+          << sink.Text();
+    } else {
+      EXPECT_EQ(console.compareGiven, row.given) << what;
+      EXPECT_NE(console.options & option::kCompare, 0u) << what;
+    }
+  }
+}
+
+TEST(CompareSwitchTest, ABaselineThatDoesNotExistIsAProblem) {
+  FakeConsoleSink sink;
+  CConsole console(sink);
+  console.ParseCommandLine({u"srctally", u".", u"/compare:no such %s baseline.json"});
+  EXPECT_TRUE(console.ReportProblems());
+  // The name is shown as given, a percent sign included.
+  EXPECT_NE(sink.Text().find("ERROR: the baseline 'no such %s baseline.json' does not exist."),
+            std::string::npos)
+      << sink.Text();
+}
+
 }  // namespace
 }  // namespace srctally

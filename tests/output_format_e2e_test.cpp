@@ -389,7 +389,7 @@ TEST(OutputFormatEndToEndTest, JsonSaysWhatMadeIt) {
   std::vector<std::string> names;
   for (const auto& member : document->members) names.push_back(member.first);
   EXPECT_EQ(names, (std::vector<std::string>{"version", "arguments", "started", "source", "files",
-                                             "summary", "errors", "seconds"}));
+                                             "summary", "languages", "errors", "seconds"}));
   EXPECT_EQ(document->Find("version")->text, versionLine);
   std::vector<std::string> given;
   for (const JsonValue& item : document->Find("arguments")->items) given.push_back(item.text);

@@ -115,13 +115,21 @@ TEST(JsonReportTest, WholeDocument) {
       "  \"started\": \"2026-12-10T03:04:05Z\",\n"
       "  \"source\": \"/home/me/src\",\n"
       "  \"files\": [\n"
-      "    {\"path\": \"a.c\", \"size\": 120, \"actual\": 90, \"code\": 5, \"directive\": 2,"
-      " \"empty\": 3, \"comment\": 4, \"emptyComment\": 1, \"total\": 15},\n"
-      "    {\"path\": \"net/b \\\"x\\\",y.h\", \"size\": 7, \"actual\": 6, \"code\": 1,"
-      " \"directive\": 0, \"empty\": 0, \"comment\": 0, \"emptyComment\": 0, \"total\": 1}\n"
+      "    {\"path\": \"a.c\", \"language\": \"C\", \"size\": 120, \"actual\": 90, \"code\": 5,"
+      " \"directive\": 2, \"empty\": 3, \"comment\": 4, \"emptyComment\": 1, \"total\": 15},\n"
+      "    {\"path\": \"net/b \\\"x\\\",y.h\", \"language\": \"C/C++ Header\", \"size\": 7,"
+      " \"actual\": 6, \"code\": 1, \"directive\": 0, \"empty\": 0, \"comment\": 0,"
+      " \"emptyComment\": 0, \"total\": 1}\n"
       "  ],\n"
       "  \"summary\": {\"files\": 2, \"size\": 127, \"actual\": 96, \"code\": 6,"
       " \"directive\": 2, \"empty\": 3, \"comment\": 4, \"emptyComment\": 1, \"total\": 16},\n"
+      "  \"languages\": [\n"
+      "    {\"language\": \"C\", \"files\": 1, \"size\": 120, \"actual\": 90, \"code\": 5,"
+      " \"directive\": 2, \"empty\": 3, \"comment\": 4, \"emptyComment\": 1, \"total\": 15},\n"
+      "    {\"language\": \"C/C++ Header\", \"files\": 1, \"size\": 7, \"actual\": 6,"
+      " \"code\": 1, \"directive\": 0, \"empty\": 0, \"comment\": 0, \"emptyComment\": 0,"
+      " \"total\": 1}\n"
+      "  ],\n"
       "  \"errors\": [\n"
       "    {\"kind\": \"warning\", \"path\": \"net/loop\", \"code\": \"0x00000000\","
       " \"message\": \"skipping folder link '/net/loop': it leads back to one of its parent"
@@ -169,7 +177,7 @@ TEST(JsonReportTest, EmptyRunAndFailure) {
       << json;
   EXPECT_NE(json.find("\"files\": [],\n  \"summary\": {\"files\": 0, \"size\": 0, \"actual\": 0,"
                       " \"code\": 0, \"directive\": 0, \"empty\": 0, \"comment\": 0,"
-                      " \"emptyComment\": 0, \"total\": 0},"),
+                      " \"emptyComment\": 0, \"total\": 0},\n  \"languages\": [],\n"),
             std::string::npos)
       << json;
   EXPECT_NE(json.find("{\"kind\": \"error\", \"path\": \"\", \"code\": \"0x80070005\","
@@ -222,7 +230,7 @@ TEST(JsonReportTest, NamesThatAreNotUtf8KeepTheirBytes) {
             std::string::npos)
       << json;
   // A pair of surrogates is a character like any other: no bytes field.
-  EXPECT_NE(json.find("\"path\": \"\xf0\x9f\x98\x80.c\", \"size\""), std::string::npos) << json;
+  EXPECT_NE(json.find("\"path\": \"\xf0\x9f\x98\x80.c\", \"language\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"path\": \"d\xef\xbf\xbd.c\", \"pathBytes\": \""), std::string::npos)
       << json;
   EXPECT_NE(json.find("\"path\": \"z\xef\xbf\xbd.c\", \"pathBytes\": \"" +

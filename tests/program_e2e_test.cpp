@@ -74,7 +74,13 @@ std::string Usage() {
          "  /gitignore Does not process what the .gitignore files and the repository\n"
          "             ignore, nor .git folders.\n"
          "  /keepgoing Goes on after a file or folder that cannot be read, counts the\n"
-         "             rest and ends with exit code 2.\n";
+         "             rest and ends with exit code 2.\n"
+         "  /languages Adds the counts per language: a table after the summary, or\n"
+         "             with /format csv one row per language instead of one per file.\n"
+         "  /compare:<baseline>\n"
+         "             Shows what changed against <baseline>: a JSON document written\n"
+         "             with /format json, or a folder or source file counted the same\n"
+         "             way.\n";
 }
 
 // The report block of `files` files that each hold kSource.

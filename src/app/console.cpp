@@ -1,6 +1,7 @@
 // srctally's parameters and texts on top of the console frame.
 #include "app/console.h"
 
+#include "base/format.h"
 #include "platform/file_system.h"
 #include "platform/full_path.h"
 #include "runtime/version_info.h"
@@ -39,14 +40,30 @@ constexpr char16_t kUsage[] =
     u"  /gitignore Does not process what the .gitignore files and the repository\n"
     u"             ignore, nor .git folders.\n"
     u"  /keepgoing Goes on after a file or folder that cannot be read, counts the\n"
-    u"             rest and ends with exit code 2.\n";
+    u"             rest and ends with exit code 2.\n"
+    u"  /languages Adds the counts per language: a table after the summary, or\n"
+    u"             with /format csv one row per language instead of one per file.\n"
+    u"  /compare:<baseline>\n"
+    u"             Shows what changed against <baseline>: a JSON document written\n"
+    u"             with /format json, or a folder or source file counted the same\n"
+    u"             way.\n";
 
 // Switches of the application table that take values only after a colon: a blank-separated
 // argument after them is the path. /exclude is one of them, so "srctally /exclude:x src"
 // and "srctally src /exclude:x" both count src.
 constexpr std::uint32_t kSwitchesWithoutSeparateValues[] = {
-    appparam::kNoHeader, appparam::kSubdir, appparam::kExclude, appparam::kGitIgnore,
-    appparam::kKeepGoing};
+    appparam::kNoHeader,  appparam::kSubdir,    appparam::kExclude, appparam::kGitIgnore,
+    appparam::kKeepGoing, appparam::kLanguages, appparam::kCompare};
+
+// text with each '%' doubled, for a message that is written as a format.
+WString WithPercentDoubled(WStringView text) {
+  WString out;
+  for (const char16_t ch : text) {
+    if (ch == u'%') out += u'%';
+    out += ch;
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -96,6 +113,10 @@ std::int32_t CConsole::OnSwitch(WStringView name, std::span<const WStringView> v
     const std::int32_t result = OnFormatSwitch(values);
     if (result < 0) return result;
   }
+  if (id == appparam::kCompare) {
+    const std::int32_t result = OnCompareSwitch(values);
+    if (result < 0) return result;
+  }
   return row;
 }
 
@@ -108,6 +129,11 @@ bool CConsole::TakesSeparateValues(WStringView name) const {
     if (id == valueless) return false;
   }
   return true;
+}
+
+bool CConsole::KeepsValueWhole(WStringView name) const {
+  std::uint32_t id = 0;
+  return LookupParameter(name, kApplicationParameters, &id) >= 0 && id == appparam::kCompare;
 }
 
 std::size_t CConsole::SeparateValueLimit(WStringView name) const {
@@ -131,6 +157,14 @@ std::int32_t CConsole::OnFormatSwitch(std::span<const WStringView> values) {
   return 0;
 }
 
+std::int32_t CConsole::OnCompareSwitch(std::span<const WStringView> values) {
+  // One baseline: the whole text after the colon (see KeepsValueWhole).
+  if (values.size() != 1 || values[0].empty()) return param::kResultInvalidValue;
+  compareGiven.assign(values[0]);
+  if (!platform::MakeFullPath(compareGiven, comparePath, kSourcePathCapacity)) comparePath.clear();
+  return 0;
+}
+
 bool CConsole::Validate() {
   if ((parameterFlags_ & param::kFlagHelp) != 0) return false;
   // Asked for the version only, nothing is counted: the path does not matter.
@@ -148,6 +182,20 @@ bool CConsole::Validate() {
   // than fail to open it.
   if (platform::IsSpecialFile(sourcePath)) {
     errorText_ = u"the specified path is not a regular file.";
+    errorCode_ = 0;
+    return false;
+  }
+  if ((options & option::kCompare) != 0 &&
+      (comparePath.empty() || !platform::PathExists(comparePath))) {
+    errorText_ = Format(u"the baseline '%s' does not exist.",
+                        WithPercentDoubled(PrintableName(compareGiven)));
+    errorCode_ = 0;
+    return false;
+  }
+  if (format == OutputFormat::kCsv && (options & option::kLanguages) != 0 &&
+      (options & option::kCompare) != 0) {
+    // Each makes rows of its own, under a header of its own.
+    errorText_ = u"/languages and /compare cannot be combined with /format csv.";
     errorCode_ = 0;
     return false;
   }

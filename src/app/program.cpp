@@ -11,6 +11,7 @@
 #include "app/crash_identity.h"
 #include "app/frame_sink.h"
 #include "app/last_words.h"
+#include "base/format.h"
 #include "counting/csv_report.h"
 #include "counting/file_report.h"
 #include "counting/json_report.h"
@@ -24,6 +25,11 @@
 #include "platform/crash_handler.h"
 #include "platform/disk.h"
 #include "platform/file_system.h"
+#include "report/baseline.h"
+#include "report/compare_report.h"
+#include "report/comparison.h"
+#include "report/language_report.h"
+#include "report/run_recorder.h"
 #include "runtime/crash_dump.h"
 #include "runtime/duration.h"
 #include "runtime/stopwatch.h"
@@ -75,6 +81,11 @@ void EchoSettings(CConsole& console) {
   if ((console.options & option::kGitIgnore) != 0) {
     WriteLine(console, u"Files and folders ignored by git not parsed.");
   }
+  if ((console.options & option::kLanguages) != 0)
+    WriteLine(console, u"Counts per language shown.");
+  if ((console.options & option::kCompare) != 0) {
+    WriteLine(console, u"Compared against: %s.", PrintableName(console.compareGiven));
+  }
   WriteLine(console);
 }
 
@@ -82,11 +93,12 @@ void EchoSettings(CConsole& console) {
 // both, or nothing (no filter at all, so a walk without the switches asks nothing).
 class CWalkFilters {
  public:
-  explicit CWalkFilters(CConsole& console) {
+  // root: the folder walked (the source path, or the baseline of a comparison).
+  CWalkFilters(CConsole& console, WStringView root) {
     if (!console.excludes.Empty()) filter_ = &console.excludes;
     if ((console.options & option::kGitIgnore) == 0) return;
     gitIgnore_.emplace(GlobCase(platform::NameCaseFolding()));
-    const RepositoryIgnores repository = LoadRepositoryIgnores(console.sourcePath);
+    const RepositoryIgnores repository = LoadRepositoryIgnores(root);
     if (repository.found) {
       gitIgnore_->SetRepository(repository.sourcePrefix, repository.ancestorIgnoreFiles,
                                 repository.excludeFile);
@@ -153,28 +165,101 @@ WString UncountedText(const CFailureCount& failures) {
   return text;
 }
 
-// Counts the source path, a folder tree or one file, into totals, and reports it to sink.
-// verbose: the console report is at the verbose level.
-HResult CountSourcePath(CConsole& console, IWalkSink& sink, bool verbose, LineStats& totals) {
+// Counts path, a folder tree or one file, with the console's switches into totals, and
+// reports it to sink. verbose: the console report is at the verbose level.
+HResult CountPath(CConsole& console, WStringView path, IWalkSink& sink, bool verbose,
+                  LineStats& totals) {
   platform::IDisk& disk = platform::SystemDisk();
-  if (platform::IsDirectory(console.sourcePath)) {
+  if (platform::IsDirectory(path)) {
     WalkOptions options;
     options.noHeader = (console.options & option::kNoHeader) != 0;
     options.subdir = (console.options & option::kSubdir) != 0;
     options.verbose = verbose;
     options.threads = CountingThreads();
     options.keepGoing = (console.options & option::kKeepGoing) != 0;
-    const CWalkFilters filters(console);
+    const CWalkFilters filters(console, path);
     for (const WString& file : filters.linkedIgnoreFiles()) {
       sink.FolderSkipped(file, FolderSkip::kIgnoreFileLink);
     }
-    CTreeWalk walk(sink, disk, console.sourcePath, options, filters.filter());
+    CTreeWalk walk(sink, disk, WString(path), options, filters.filter());
     const char16_t root[] = {platform::PathSeparator(), u'\0'};
     return walk.WalkFolder(root, totals);
   }
   // A single file is counted whatever its extension.
-  return CountSingleFile(sink, disk, console.sourcePath, platform::FindFileName(console.sourcePath),
-                         totals);
+  return CountSingleFile(sink, disk, path, platform::FindFileName(path), totals);
+}
+
+HResult CountSourcePath(CConsole& console, IWalkSink& sink, bool verbose, LineStats& totals) {
+  return CountPath(console, console.sourcePath, sink, verbose, totals);
+}
+
+// Where the problems with a baseline are told: the console report, or standard error.
+class IBaselineProblems {
+ public:
+  virtual ~IBaselineProblems() = default;
+  /// message is told as an error; a failed code adds the system's text for it.
+  virtual void TellError(WStringView message, HResult code) = 0;
+};
+
+// The exit codes of a baseline that cannot be had.
+constexpr int kExitBadBaselineDocument = 1;  // like a problem of the command line
+constexpr int kExitBaselineNotCounted = 2;   // like a source path that cannot be counted
+
+// Whether the baseline is a tree or source file to count rather than a document: a folder,
+// or a file with an extension the walk accepts.
+bool BaselineIsCounted(WStringView path) {
+  if (platform::IsDirectory(path)) return true;
+  return LanguageOfFile(platform::FindFileName(path), platform::PathSeparator()) !=
+         Language::kOther;
+}
+
+// Reads or counts the baseline of /compare into files. Answers 0, or the exit code after
+// telling what went wrong.
+int LoadBaseline(CConsole& console, std::vector<FileRecord>& files, IBaselineProblems& problems) {
+  const char16_t separator = platform::PathSeparator();
+  if (BaselineIsCounted(console.comparePath)) {
+    CRunRecorder recorder(nullptr, separator, true);
+    LineStats totals;
+    totals.Reset();
+    const HResult status = CountPath(console, console.comparePath, recorder, false, totals);
+    if (!Failed(status)) {
+      files = std::move(recorder.files());
+      return 0;
+    }
+    WString message = Format(u"the baseline '%s' could not be counted", console.compareGiven);
+    HResult code = status;
+    if (recorder.failure()) {
+      const RecordedFailure& failure = *recorder.failure();
+      code = failure.code;
+      message += u": ";
+      message += DescribeWalkFailure(failure.step, failure.relativeFolder, failure.argument,
+                                     failure.code, separator)
+                     .message;
+    } else {
+      message += u'.';
+    }
+    problems.TellError(message, code);
+    return kExitBaselineNotCounted;
+  }
+  std::string problem;
+  const HResult read =
+      ReadBaselineDocument(platform::SystemDisk(), console.comparePath, separator, files, problem);
+  if (Failed(read)) {
+    problems.TellError(Format(u"cannot read the baseline '%s'.", console.compareGiven), read);
+    return kExitBadBaselineDocument;
+  }
+  if (read != hr::kOk) {
+    problems.TellError(Format(u"the baseline '%s' is not a JSON document of srctally: %s.",
+                              console.compareGiven, FromUtf8Lossless(problem)),
+                       hr::kOk);
+    return kExitBadBaselineDocument;
+  }
+  return 0;
+}
+
+// Compares what the recorder kept of the counted tree with the baseline's files.
+Comparison CompareWithBaseline(CRunRecorder& recorder, std::vector<FileRecord>& baseline) {
+  return CompareFiles(recorder.files(), baseline, GlobCase(platform::NameCaseFolding()));
 }
 
 // The reader of the walk: sink itself, or with /keepgoing sink behind a count of the
@@ -195,12 +280,39 @@ class CStandardErrorLines final : public IProblemLines {
   }
 };
 
+// A baseline's problems on standard error, one line each as the documents' problems are.
+class CStandardErrorBaselineProblems final : public IBaselineProblems {
+ public:
+  explicit CStandardErrorBaselineProblems(IProblemLines& lines) : lines_(lines) {}
+  void TellError(WStringView message, HResult code) override {
+    WString line = u"ERROR: ";
+    AppendPrintableName(line, message);
+    SystemTextBuffer system;
+    if (Failed(code) && GetSystemErrorText(static_cast<std::uint32_t>(code), system)) {
+      line += u' ';
+      AppendPrintableName(line, system);
+    }
+    lines_.WriteProblemLine(line);
+  }
+
+ private:
+  IProblemLines& lines_;
+};
+
 // Counts the source path into a JSON or CSV document on standard output. The document is
-// ended even after a failure, so what it holds stays readable. args is the command line,
+// ended even after a failure, so what it holds stays readable. A baseline to compare with
+// is had first: when it cannot be, the document is not begun. args is the command line,
 // for the JSON document's record of what made it.
 int RunDocument(CConsole& console, const std::vector<WString>& args) {
-  const std::unique_ptr<platform::IByteOutput> output = platform::CreateStandardOutputBytes();
   CStandardErrorLines problems;
+  const bool compare = (console.options & option::kCompare) != 0;
+  std::vector<FileRecord> baseline;
+  if (compare) {
+    CStandardErrorBaselineProblems baselineProblems(problems);
+    const int exitCode = LoadBaseline(console, baseline, baselineProblems);
+    if (exitCode != 0) return exitCode;
+  }
+  const std::unique_ptr<platform::IByteOutput> output = platform::CreateStandardOutputBytes();
   const char16_t separator = platform::PathSeparator();
   LineStats totals;
   totals.Reset();
@@ -210,6 +322,8 @@ int RunDocument(CConsole& console, const std::vector<WString>& args) {
   std::optional<CFailureCount> failures;
   if (console.format == OutputFormat::kJson) {
     CJsonReport document(*output, problems, separator);
+    CRunRecorder recorder(&document, separator, true);
+    IWalkSink& sink = compare ? static_cast<IWalkSink&>(recorder) : document;
     const WString version = console.VersionText();
     const std::span<const WString> arguments =
         args.empty() ? std::span<const WString>() : std::span<const WString>(args).subspan(1);
@@ -217,14 +331,26 @@ int RunDocument(CConsole& console, const std::vector<WString>& args) {
     GetUtcTimeStamp(started);  // an empty stamp when the clock cannot be read
     stopwatch.Start();
     document.Begin(console.sourcePath, DocumentOrigin{version, arguments, started});
-    status = CountSourcePath(console, CountedSink(console, document, failures), false, totals);
+    status = CountSourcePath(console, CountedSink(console, sink, failures), false, totals);
     stopwatch.Stop();
-    written = document.Finish(stopwatch.ElapsedNanoseconds());
+    // A tree counted only in part would show every file after the failure as removed.
+    std::string comparison;
+    if (compare && !Failed(status)) {
+      AppendComparisonJson(comparison, CompareWithBaseline(recorder, baseline),
+                           console.compareGiven);
+    }
+    written = document.Finish(stopwatch.ElapsedNanoseconds(), comparison);
   } else {
-    CCsvReport document(*output, problems, separator);
+    const bool languages = (console.options & option::kLanguages) != 0;
+    CCsvReport document(*output, problems, separator, !languages && !compare);
+    CRunRecorder recorder(&document, separator, compare);
+    IWalkSink& sink = compare || languages ? static_cast<IWalkSink&>(recorder) : document;
     document.Begin();
-    status = CountSourcePath(console, CountedSink(console, document, failures), false, totals);
-    written = document.Finish();
+    status = CountSourcePath(console, CountedSink(console, sink, failures), false, totals);
+    std::string rows;
+    if (compare && !Failed(status)) rows = ComparisonCsv(CompareWithBaseline(recorder, baseline));
+    if (languages) rows = LanguageCsv(recorder.languages().Rows());
+    written = document.Finish(rows);
   }
   if (!written) {
     // Whatever was counted, a document nobody received is a failed run.
@@ -243,6 +369,18 @@ int RunDocument(CConsole& console, const std::vector<WString>& args) {
   }
   return Failed(status) ? 2 : 0;
 }
+
+// A baseline's problems as errors of the console report.
+class CConsoleBaselineProblems final : public IBaselineProblems {
+ public:
+  explicit CConsoleBaselineProblems(CConsole& console) : console_(console) {}
+  void TellError(WStringView message, HResult code) override {
+    WriteError(console_, u"%s", code, PrintableName(message));
+  }
+
+ private:
+  CConsole& console_;
+};
 
 int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
   console.ParseCommandLine(args);
@@ -269,6 +407,14 @@ int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
     WriteText(console, u"For a list of supported parameters use:\tsrctally /?\n\n");
   const bool verbose = console.displayLevel() == display::kVerbose;
   if (verbose) EchoSettings(console);
+  const bool languages = (console.options & option::kLanguages) != 0;
+  const bool compare = (console.options & option::kCompare) != 0;
+  std::vector<FileRecord> baseline;
+  if (compare) {
+    CConsoleBaselineProblems baselineProblems(console);
+    const int exitCode = LoadBaseline(console, baseline, baselineProblems);
+    if (exitCode != 0) return exitCode;
+  }
   WriteText(console, u"Source path: %s.\n\n", PrintableName(console.sourcePath));
 
   LineStats totals;
@@ -279,14 +425,25 @@ int Run(CConsole& console, CFrameSink& frame, std::vector<WString>& args) {
   CTextReportSink report(console, verbose, (console.options & option::kKeepGoing) != 0);
   // Once the report cannot be written, counting the rest of the tree serves nobody.
   report.SetOutputFailedQuery(CBaseConsole::OutputFailedAt, &console);
+  CRunRecorder recorder(&report, platform::PathSeparator(), compare);
+  IWalkSink& sink = languages || compare ? static_cast<IWalkSink&>(recorder) : report;
   const HResult status =
-      CountSourcePath(console, CountedSink(console, report, failures), verbose, totals);
+      CountSourcePath(console, CountedSink(console, sink, failures), verbose, totals);
   if (Failed(status) && !failures) return 2;
   stopwatch.Stop();
 
   if (!verbose) WriteLine(console);
   WriteLine(console, u"------------------------------------------------------------------");
   if (totals.files != 0) PrintSummary(console, totals);
+  if (languages && totals.files != 0) {
+    const CLanguageTotals& perLanguage = recorder.languages();
+    WriteLiteral(console, FormatLanguageTable(perLanguage.Rows(), perLanguage.All()));
+  }
+  if (compare && !Failed(status)) {
+    // Row by row: the block of a large tree would otherwise be held whole.
+    WriteComparison(CompareWithBaseline(recorder, baseline), console.compareGiven,
+                    [&console](WStringView piece) { WriteLiteral(console, piece); });
+  }
   const WString elapsed = FormatDuration(stopwatch.ElapsedNanoseconds());
   WriteLine(console, u"%lld file(s) processed in %s.", totals.files, elapsed);
   if (!Failed(status)) return 0;

@@ -124,6 +124,10 @@ class CBaseConsole : public CMessageWriter {
   /// Names that match no switch answer true, so they keep swallowing what follows them;
   /// so does help, whose values are invalid.
   virtual bool TakesSeparateValues(WStringView name) const;
+  /// Whether the text after the switch's colon is one value as it stands (a path that may
+  /// hold ',', ';' or '='), rather than a list; double quotes around all of it are taken
+  /// off. The frame's switches answer false.
+  virtual bool KeepsValueWhole(WStringView name) const;
   /// How many of the following arguments a switch that TakesSeparateValues takes at most;
   /// the next argument that is no switch is then a positional argument again. The frame
   /// sets no limit.

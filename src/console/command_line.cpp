@@ -137,7 +137,16 @@ void CBaseConsole::HandleSwitch(const std::vector<WString>& args, std::size_t in
     return;
   }
   std::vector<WStringView> values;
-  std::int32_t result = SplitSwitchValues(parts.values, values);
+  std::int32_t result = 0;
+  if (KeepsValueWhole(parts.name)) {
+    WStringView whole = parts.values;
+    if (whole.size() >= 2 && whole.front() == u'"' && whole.back() == u'"') {
+      whole = whole.substr(1, whole.size() - 2);
+    }
+    values.push_back(whole);
+  } else {
+    result = SplitSwitchValues(parts.values, values);
+  }
   if (result != param::kResultInvalidValue)
     result = CallOnSwitch(parts.longForm, parts.name, values);
   RecordSwitchResult(parts.asTyped, result);
@@ -181,6 +190,8 @@ bool CBaseConsole::TakesSeparateValues(WStringView name) const {
   // the usage answer would pass over unseen.
   return id == param::kDisplay || id == param::kHelp;
 }
+
+bool CBaseConsole::KeepsValueWhole(WStringView /*name*/) const { return false; }
 
 std::size_t CBaseConsole::SeparateValueLimit(WStringView /*name*/) const {
   return static_cast<std::size_t>(-1);

@@ -24,15 +24,17 @@ void AppendCsvField(std::string& out, std::string_view field) {
   out += '"';
 }
 
-CCsvReport::CCsvReport(platform::IByteOutput& document, IProblemLines& problems, char16_t separator)
-    : CMachineReport(document, problems, separator) {}
+CCsvReport::CCsvReport(platform::IByteOutput& document, IProblemLines& problems, char16_t separator,
+                       bool fileRows)
+    : CMachineReport(document, problems, separator), fileRows_(fileRows) {}
 
 void CCsvReport::Begin() {
-  Emit("path,size,actual,code,directive,empty,comment,emptyComment,total\r\n");
+  if (fileRows_) Emit("path,size,actual,code,directive,empty,comment,emptyComment,total\r\n");
 }
 
 void CCsvReport::FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) {
   TakeFile(relativeFolder, name, file);
+  if (!fileRows_) return;
   PathAsUtf8(utf8_, nullptr);
   out_.clear();
   AppendCsvField(out_, utf8_);
@@ -48,6 +50,9 @@ void CCsvReport::FileCounted(WStringView relativeFolder, WStringView name, const
   Emit(out_);
 }
 
-bool CCsvReport::Finish() { return document_.Flush(); }
+bool CCsvReport::Finish(std::string_view rows) {
+  Emit(rows);
+  return document_.Flush();
+}
 
 }  // namespace srctally

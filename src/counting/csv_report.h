@@ -18,17 +18,22 @@ void AppendCsvField(std::string& out, std::string_view field);
 /// is written with U+FFFD for them. Warnings and errors are told on their own lines only.
 class CCsvReport final : public CMachineReport {
  public:
-  CCsvReport(platform::IByteOutput& document, IProblemLines& problems, char16_t separator);
+  /// fileRows: a row per counted file under the header above; without them the document
+  /// holds only the rows Finish is given (per language, or the changes of a comparison).
+  CCsvReport(platform::IByteOutput& document, IProblemLines& problems, char16_t separator,
+             bool fileRows = true);
 
-  /// Writes the header row.
+  /// Writes the header row of the file rows.
   void Begin();
   void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) override;
-  /// Flushes the document; true when all of it was written.
-  bool Finish();
+  /// Writes rows (CSV text, header included, when there are no file rows) and flushes the
+  /// document; true when all of it was written.
+  bool Finish(std::string_view rows = {});
 
  private:
   std::string out_;   // the row being written, reused
   std::string utf8_;  // the path as UTF-8, reused
+  bool fileRows_;
 };
 
 }  // namespace srctally

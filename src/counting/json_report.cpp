@@ -2,6 +2,7 @@
 #include "counting/json_report.h"
 
 #include "base/format.h"
+#include "report/language_report.h"
 
 namespace srctally {
 namespace {
@@ -150,6 +151,11 @@ void CJsonReport::FileCounted(WStringView relativeFolder, WStringView name, cons
   out_ = anyFile_ ? ",\n    {" : "\n    {";
   anyFile_ = true;
   AppendPathFields(out_, "path", "pathBytes");
+  const Language language = LanguageOfFile(name, separator_);
+  languages_.Add(language, CountsOf(file));
+  out_ += ", \"language\": \"";
+  out_ += LanguageName(language);  // plain ASCII without quotes
+  out_ += '"';
   AppendCounts(out_, file);
   out_ += '}';
   Emit(out_);
@@ -157,11 +163,23 @@ void CJsonReport::FileCounted(WStringView relativeFolder, WStringView name, cons
 
 void CJsonReport::KeepProblem(WalkProblem problem) { kept_.push_back(std::move(problem)); }
 
-bool CJsonReport::Finish(std::int64_t elapsedNanoseconds) {
+bool CJsonReport::Finish(std::int64_t elapsedNanoseconds, std::string_view extraMembers) {
   out_ = anyFile_ ? "\n  ],\n  \"summary\": {\"files\": " : "],\n  \"summary\": {\"files\": ";
   AppendDecimal(out_, totals().files);
   AppendCounts(out_, totals());
-  out_ += "},\n  \"errors\": [";
+  out_ += "},\n  \"languages\": [";
+  bool firstLanguage = true;
+  for (const LanguageRow& row : languages_.Rows()) {
+    out_ += firstLanguage ? "\n    " : ",\n    ";
+    firstLanguage = false;
+    AppendLanguageObject(out_, row.language, row.group);
+  }
+  out_ += firstLanguage ? "]" : "\n  ]";
+  if (!extraMembers.empty()) {
+    out_ += ",\n  ";
+    out_ += extraMembers;
+  }
+  out_ += ",\n  \"errors\": [";
   bool first = true;
   for (WalkProblem& problem : kept_) {
     out_ += first ? "\n    {\"kind\": " : ",\n    {\"kind\": ";

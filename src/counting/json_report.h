@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "counting/machine_report.h"
+#include "report/language_totals.h"
 
 namespace srctally {
 
@@ -29,9 +30,11 @@ struct DocumentOrigin {
 /// One JSON document (UTF-8) per run, in this shape:
 ///
 ///   {"version": text, "arguments": [text, ...], "started": stamp or null,
-///    "source": path, "files": [{"path", "size", "actual", "code", "directive", "empty",
-///    "comment", "emptyComment", "total"}, ...], "summary": {"files", the same numbers},
-///    "errors": [{"kind", "path", "code", "message", "system"}, ...], "seconds": elapsed}
+///    "source": path, "files": [{"path", "language", "size", "actual", "code", "directive",
+///    "empty", "comment", "emptyComment", "total"}, ...], "summary": {"files", the same
+///    numbers}, "languages": [{"language", "files", the same numbers}, ...], and a caller's
+///    members (the comparison), "errors": [{"kind", "path", "code", "message", "system"},
+///    ...], "seconds": elapsed}
 ///
 /// A name holding bytes that are not UTF-8 is written with U+FFFD for them, and the exact
 /// name follows in hexadecimal as "sourceBytes" or "pathBytes" (platform::FileNameBytes).
@@ -45,9 +48,11 @@ class CJsonReport final : public CMachineReport {
   /// Opens the document with its origin, the source path and the start of the files array.
   void Begin(WStringView sourcePath, const DocumentOrigin& origin);
   void FileCounted(WStringView relativeFolder, WStringView name, const LineStats& file) override;
-  /// Closes the files array, writes the summary, the problems and the elapsed time, and
-  /// flushes. True when the whole document was written.
-  bool Finish(std::int64_t elapsedNanoseconds);
+  /// Closes the files array, writes the summary, the languages, extraMembers (complete
+  /// members without the comma before them, such as "\"compare\": {...}"; empty for none),
+  /// the problems and the elapsed time, and flushes. True when the whole document was
+  /// written.
+  bool Finish(std::int64_t elapsedNanoseconds, std::string_view extraMembers = {});
 
  protected:
   void KeepProblem(WalkProblem problem) override;
@@ -61,6 +66,7 @@ class CJsonReport final : public CMachineReport {
   std::string utf8_;  // a name as UTF-8, reused
   std::string nameBytes_;
   std::vector<WalkProblem> kept_;
+  CLanguageTotals languages_;
   bool anyFile_ = false;
 };
 

@@ -49,6 +49,40 @@ const SourceExtension* FindSourceExtension(WStringView extension) {
   return nullptr;
 }
 
+std::string_view LanguageName(Language language) {
+  switch (language) {
+    case Language::kCHeader:
+      return "C/C++ Header";
+    case Language::kCppHeader:
+      return "C++ Header";
+    case Language::kC:
+      return "C";
+    case Language::kCpp:
+      return "C++";
+    case Language::kCSharp:
+      return "C#";
+    case Language::kJava:
+      return "Java";
+    case Language::kJavaScript:
+      return "JavaScript";
+    case Language::kArduino:
+      return "Arduino";
+    case Language::kPhp:
+      return "PHP";
+    case Language::kOther:
+      break;
+  }
+  return "Other";
+}
+
+Language LanguageOfFile(WStringView path, char16_t separator) {
+  const std::size_t slash = path.find_last_of(separator);
+  if (slash != WStringView::npos) path.remove_prefix(slash + 1);
+  const std::optional<WStringView> extension = FindExtension(path);
+  const SourceExtension* row = extension ? FindSourceExtension(*extension) : nullptr;
+  return row != nullptr ? row->language : Language::kOther;
+}
+
 struct CTreeWalk::Level {
   std::unique_ptr<platform::IFolder> folder;
   std::size_t pathLength;        // of relativePath_ at this level

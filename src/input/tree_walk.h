@@ -3,9 +3,12 @@
 // counts, passes over and what fails, in walk order. The first failure ends the walk.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -21,18 +24,45 @@
 
 namespace srctally {
 
-/// One accepted extension (without its dot) and whether it names a header.
+/// The language of a counted file, told by its extension. kOther is a file named on the
+/// command line whose extension the walk does not accept.
+enum class Language : std::uint8_t {
+  kCHeader,    ///< h: a header shared by C and C++
+  kCppHeader,  ///< hpp, hxx
+  kC,
+  kCpp,
+  kCSharp,
+  kJava,
+  kJavaScript,
+  kArduino,  ///< ino, pde
+  kPhp,      ///< php, php3 to php7
+  kOther,
+};
+
+/// The number of Language values.
+inline constexpr std::size_t kLanguageCount = static_cast<std::size_t>(Language::kOther) + 1;
+
+/// The language's name as the reports show it ("C/C++ Header", "C#", "Other"); ASCII.
+std::string_view LanguageName(Language language);
+
+/// One accepted extension (without its dot), whether it names a header, and its language.
 struct SourceExtension {
   WStringView extension;
   bool isHeader;
+  Language language;
 };
 
 /// The accepted extensions, searched in this order.
 inline constexpr SourceExtension SourceExtensions[] = {
-    {u"h", true},     {u"hpp", true},   {u"hxx", true},   {u"c", false},    {u"cpp", false},
-    {u"cxx", false},  {u"cs", false},   {u"java", false}, {u"js", false},   {u"ino", false},
-    {u"pde", false},  {u"php", false},  {u"php3", false}, {u"php4", false}, {u"php5", false},
-    {u"php6", false}, {u"php7", false},
+    {u"h", true, Language::kCHeader},      {u"hpp", true, Language::kCppHeader},
+    {u"hxx", true, Language::kCppHeader},  {u"c", false, Language::kC},
+    {u"cpp", false, Language::kCpp},       {u"cxx", false, Language::kCpp},
+    {u"cs", false, Language::kCSharp},     {u"java", false, Language::kJava},
+    {u"js", false, Language::kJavaScript}, {u"ino", false, Language::kArduino},
+    {u"pde", false, Language::kArduino},   {u"php", false, Language::kPhp},
+    {u"php3", false, Language::kPhp},      {u"php4", false, Language::kPhp},
+    {u"php5", false, Language::kPhp},      {u"php6", false, Language::kPhp},
+    {u"php7", false, Language::kPhp},
 };
 
 /// The extension of a file name: the text after its last dot, unless a blank follows that
@@ -42,6 +72,11 @@ std::optional<WStringView> FindExtension(WStringView name);
 /// The first row of SourceExtensions equal to extension, ignoring the case of A to Z only;
 /// nullptr when none matches.
 const SourceExtension* FindSourceExtension(WStringView extension);
+
+/// The language of the file at path (a name, or a path whose last component after
+/// separator is the name): its extension's row of SourceExtensions, else kOther. Allocates
+/// nothing.
+Language LanguageOfFile(WStringView path, char16_t separator);
 
 struct WalkOptions {
   bool noHeader = false;  ///< skip header files

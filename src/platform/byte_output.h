@@ -79,4 +79,8 @@ void WriteStandardError(WStringView text);
 /// back into those bytes); on Windows the UTF-16 code units, little endian.
 std::string FileNameBytes(WStringView name);
 
+/// The inverse of FileNameBytes: the name whose stored form is bytes. False when bytes are
+/// no such form (on Windows, an odd number of bytes).
+bool FileNameFromBytes(std::string_view bytes, WString& name);
+
 }  // namespace srctally::platform

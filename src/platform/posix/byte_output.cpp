@@ -55,4 +55,9 @@ void WriteStandardError(WStringView text) {
 
 std::string FileNameBytes(WStringView name) { return ToUtf8(name); }
 
+bool FileNameFromBytes(std::string_view bytes, WString& name) {
+  name = FromUtf8Lossless(bytes);
+  return true;
+}
+
 }  // namespace srctally::platform

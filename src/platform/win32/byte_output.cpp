@@ -57,4 +57,16 @@ std::string FileNameBytes(WStringView name) {
   return out;
 }
 
+bool FileNameFromBytes(std::string_view bytes, WString& name) {
+  if (bytes.size() % 2 != 0) return false;
+  name.clear();
+  name.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    const auto low = static_cast<unsigned char>(bytes[i]);
+    const auto high = static_cast<unsigned char>(bytes[i + 1]);
+    name += static_cast<char16_t>(low | (high << 8));
+  }
+  return true;
+}
+
 }  // namespace srctally::platform
