@@ -15,9 +15,10 @@ flags="-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=address,undefined
 mkdir -p "$out/obj"
 
 # The library: everything CMake puts into srctally_lib on POSIX, built for fuzzing.
-sources=$(ls "$root"/src/base/*.cpp "$root"/src/counting/*.cpp "$root"/src/input/*.cpp \
-  "$root"/src/console/*.cpp "$root"/src/runtime/*.cpp "$root"/src/app/*.cpp \
-  "$root"/src/platform/posix/*.cpp | grep -v '/entry_[^/]*\.cpp$')
+sources=$(ls "$root"/src/base/*.cpp "$root"/src/platform/*.cpp "$root"/src/runtime/*.cpp \
+  "$root"/src/console/*.cpp "$root"/src/input/*.cpp "$root"/src/counting/*.cpp \
+  "$root"/src/walk/*.cpp "$root"/src/report/*.cpp "$root"/src/app/*.cpp \
+  "$root"/src/platform/posix/*.cpp)
 objects=""
 for source in $sources; do
   object="$out/obj/$(echo "${source#$root/src/}" | tr / _ | sed 's/\.cpp$/.o/')"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/console.h"
-#include "console/compact_path.h"
+#include "base/compact_path_middle.h"
 #include "testing/test_console.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

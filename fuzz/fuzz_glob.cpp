@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "input/glob_pattern.h"
+#include "walk/glob_pattern.h"
 #include "testing/name_case.h"
 #include "testing/reference_glob.h"
 

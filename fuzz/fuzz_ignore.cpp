@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "input/git_ignore.h"
+#include "walk/git_ignore.h"
 #include "testing/name_case.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "input/long_path.h"
+#include "platform/long_path.h"
 
 namespace srctally {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "counting/json_report.h"
+#include "report/json_report.h"
 #include "platform/disk.h"
 #include "testing/fake_disk.h"
 #include "testing/temp_dir.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "console/compact_path.h"
-#include "console/console_encoding.h"
-#include "input/text_report_sink.h"
+#include "base/compact_path_middle.h"
+#include "base/console_encoding.h"
+#include "report/text_report_sink.h"
 #include "platform/file_system.h"
 #include "testing/test_console.h"
 

@@ -1,11 +1,11 @@
 // Dump names, time stamps and the crash-safe text helpers, without any disk.
-#include "runtime/crash_dump.h"
+#include "platform/crash_dump.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "runtime/minidump_format.h"
+#include "platform/minidump_format.h"
 
 namespace srctally {
 namespace {

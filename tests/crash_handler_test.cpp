@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/minidump_format.h"
+#include "platform/minidump_format.h"
 #include "testing/crash_platform.h"
 #include "testing/minidump_reader.h"
 #include "testing/process_runner.h"

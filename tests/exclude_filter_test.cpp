@@ -1,5 +1,5 @@
 // The user's exclude patterns, driven over a tree in memory.
-#include "input/exclude_filter.h"
+#include "walk/exclude_filter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Ignore files: how their lines read, which rule wins, and the repository around the source
 // folder.
-#include "input/git_ignore.h"
+#include "walk/git_ignore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Glob matching: wildcards, sets, escapes, folder-aware "**", case.
-#include "input/glob_pattern.h"
+#include "walk/glob_pattern.h"
 
 #include <gtest/gtest.h>
 

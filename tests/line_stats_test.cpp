@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "counting/byte_size_text.h"
-#include "counting/file_report.h"
+#include "base/byte_size_text.h"
+#include "report/file_report.h"
 #include "testing/recording_writer.h"
 
 namespace srctally {

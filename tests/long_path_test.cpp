@@ -1,5 +1,5 @@
 // Extended-length path text: canonical form, joining, roots, and the LongPath buffer.
-#include "input/long_path.h"
+#include "platform/long_path.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "counting/csv_report.h"
-#include "counting/json_report.h"
+#include "report/csv_report.h"
+#include "report/json_report.h"
 #include "platform/file_system.h"
 
 namespace srctally {

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "input/long_path.h"
-#include "input/text_report_sink.h"
-#include "input/tree_walk.h"
+#include "platform/long_path.h"
+#include "report/text_report_sink.h"
+#include "walk/tree_walk.h"
 #include "testing/fake_disk.h"
 #include "testing/recording_writer.h"
 #include "tree_walk_test_support.h"

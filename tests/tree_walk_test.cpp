@@ -1,12 +1,12 @@
 // The tree walk on real temp folders: selection by extension, order, output, failures.
-#include "input/tree_walk.h"
+#include "walk/tree_walk.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "counting/file_counting.h"
-#include "counting/file_report.h"
+#include "report/file_report.h"
 #include "platform/file_system.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"

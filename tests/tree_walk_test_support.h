@@ -6,8 +6,8 @@
 
 #include "base/format.h"
 #include "counting/file_counting.h"
-#include "counting/file_report.h"
-#include "input/tree_walk.h"
+#include "report/file_report.h"
+#include "walk/tree_walk.h"
 #include "platform/file_system.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"

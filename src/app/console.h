@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "console/base_console.h"
-#include "input/exclude_filter.h"
+#include "walk/exclude_filter.h"
 
 namespace srctally {
 

@@ -1,7 +1,7 @@
 // Who the program is, for naming crash dumps: read from its own version data.
 #pragma once
 
-#include "runtime/crash_dump.h"
+#include "platform/crash_dump.h"
 
 namespace srctally {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "input/glob_pattern.h"
+#include "walk/glob_pattern.h"
 #include "report/run_recorder.h"
 
 namespace srctally {

@@ -1,7 +1,7 @@
 // The language table, array and rows.
 #include "report/language_report.h"
 
-#include "counting/machine_report.h"
+#include "report/machine_report.h"
 #include "report/count_grid.h"
 
 namespace srctally {

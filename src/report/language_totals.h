@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "counting/line_stats.h"
-#include "input/tree_walk.h"
+#include "walk/tree_walk.h"
 
 namespace srctally {
 

@@ -1,7 +1,7 @@
 // The walk reader that sums languages and keeps files for a comparison.
 #include "report/run_recorder.h"
 
-#include "counting/machine_report.h"
+#include "report/machine_report.h"
 
 namespace srctally {
 

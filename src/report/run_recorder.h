@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "input/walk_events.h"
+#include "walk/walk_events.h"
 #include "report/language_totals.h"
 
 namespace srctally {

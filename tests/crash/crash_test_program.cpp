@@ -26,7 +26,7 @@
 #include "platform/console_sink.h"
 #include "platform/crash_handler.h"
 #include "platform/file_system.h"
-#include "runtime/crash_dump.h"
+#include "platform/crash_dump.h"
 
 /// Keeps a deliberate crash from leaving core files or error windows behind.
 void PrepareForDeliberateCrash();

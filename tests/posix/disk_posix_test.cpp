@@ -20,7 +20,7 @@
 
 #include "counting/file_counting.h"
 #include "platform/disk.h"
-#include "input/tree_walk.h"
+#include "walk/tree_walk.h"
 #include "platform/last_error.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"

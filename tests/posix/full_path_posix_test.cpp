@@ -6,7 +6,7 @@
 
 #include "platform/full_path.h"
 #include "platform/last_error.h"
-#include "runtime/module.h"
+#include "platform/module.h"
 
 namespace srctally {
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "input/git_ignore.h"
-#include "input/tree_walk.h"
+#include "walk/git_ignore.h"
+#include "walk/tree_walk.h"
 #include "platform/disk.h"
 #include "testing/filter_walk.h"
 #include "testing/process_runner.h"

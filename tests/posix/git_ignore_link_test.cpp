@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "input/git_ignore.h"
-#include "input/text_report_sink.h"
-#include "input/tree_walk.h"
+#include "walk/git_ignore.h"
+#include "report/text_report_sink.h"
+#include "walk/tree_walk.h"
 #include "platform/disk.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "base/text.h"
-#include "input/walk_events.h"
+#include "walk/walk_events.h"
 
 namespace srctally::testing {
 

@@ -8,7 +8,7 @@
 #include <iterator>
 
 #include "base/text.h"
-#include "runtime/minidump_format.h"
+#include "platform/minidump_format.h"
 
 namespace srctally::testing {
 namespace {

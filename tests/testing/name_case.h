@@ -2,7 +2,7 @@
 // Latin-1 letters, basic Greek and Cyrillic. The Windows table itself is tested under wine.
 #pragma once
 
-#include "input/glob_pattern.h"
+#include "walk/glob_pattern.h"
 
 namespace srctally::testing {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "counting/byte_size_text.h"
+#include "base/byte_size_text.h"
 
 namespace srctally {
 namespace {

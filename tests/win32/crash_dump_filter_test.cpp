@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/win32/crash_dump_filter.h"
-#include "runtime/crash_dump.h"
+#include "platform/crash_dump.h"
 
 namespace srctally::platform {
 namespace {

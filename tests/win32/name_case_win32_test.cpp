@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "input/exclude_filter.h"
-#include "input/git_ignore.h"
+#include "walk/exclude_filter.h"
+#include "walk/git_ignore.h"
 #include "platform/file_system.h"
 #include "testing/filter_walk.h"
 

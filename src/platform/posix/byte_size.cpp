@@ -1,7 +1,7 @@
 // Byte-size text on POSIX: the program's own rendering of the shell style.
 #include "platform/byte_size.h"
 
-#include "counting/byte_size_text.h"
+#include "base/byte_size_text.h"
 
 namespace srctally::platform {
 

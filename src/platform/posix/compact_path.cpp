@@ -1,7 +1,7 @@
 // Path shortening on POSIX: the portable middle-ellipsis rule with "/" as separator.
 #include "platform/compact_path.h"
 
-#include "console/compact_path.h"
+#include "base/compact_path_middle.h"
 
 namespace srctally::platform {
 

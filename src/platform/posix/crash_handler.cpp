@@ -19,7 +19,7 @@
 #include "base/status.h"
 #include "platform/last_error.h"
 #include "platform/posix/minidump_writer.h"
-#include "runtime/crash_dump.h"
+#include "platform/crash_dump.h"
 
 namespace srctally::platform {
 namespace {

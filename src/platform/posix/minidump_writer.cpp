@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "base/text.h"
-#include "runtime/minidump_format.h"
+#include "platform/minidump_format.h"
 
 namespace srctally::platform {
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "base/status.h"
-#include "console/console_encoding.h"
+#include "base/console_encoding.h"
 #include "console/message_writer.h"
 #include "platform/byte_output.h"
 #include "platform/held_flag.h"

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "runtime/crash_dump.h"
+#include "platform/crash_dump.h"
 
 namespace srctally::platform {
 

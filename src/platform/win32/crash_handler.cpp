@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "platform/win32/crash_dump_filter.h"
-#include "runtime/crash_dump.h"
+#include "platform/crash_dump.h"
 
 namespace srctally::platform {
 namespace {

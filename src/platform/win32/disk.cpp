@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "base/status.h"
-#include "input/long_path.h"
+#include "platform/long_path.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
 #include "platform/win32/folder_open.h"

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "base/status.h"
-#include "input/long_path.h"
+#include "platform/long_path.h"
 #include "platform/last_error.h"
 #include "platform/win32/folder_open.h"
 

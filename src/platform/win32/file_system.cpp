@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-#include "input/long_path.h"
+#include "platform/long_path.h"
 
 namespace srctally::platform {
 namespace {

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "platform/full_path.h"
-#include "runtime/module.h"
+#include "platform/module.h"
 
 namespace srctally::platform {
 namespace {

@@ -1,5 +1,5 @@
 // CModule over the platform's library loaders.
-#include "runtime/module.h"
+#include "platform/module.h"
 
 #include "platform/last_error.h"
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "counting/machine_report.h"
+#include "report/machine_report.h"
 #include "report/language_totals.h"
 
 namespace srctally {

@@ -1,11 +1,11 @@
 // The source tree walk over a disk: an explicit stack of open folders, each listed once for
 // its files and once for its sub-folders.
-#include "input/tree_walk.h"
+#include "walk/tree_walk.h"
 
 #include <new>
 
-#include "input/long_path.h"
-#include "input/text_report_sink.h"
+#include "platform/long_path.h"
+#include "report/text_report_sink.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
 

@@ -18,8 +18,8 @@
 #include "console/message_writer.h"
 #include "counting/file_counting.h"
 #include "counting/line_stats.h"
-#include "input/counting_pipeline.h"
-#include "input/walk_events.h"
+#include "walk/counting_pipeline.h"
+#include "walk/walk_events.h"
 #include "platform/disk.h"
 
 namespace srctally {

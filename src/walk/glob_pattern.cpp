@@ -6,7 +6,7 @@
 // When that star can take no more (its text ends or reaches a '/'), only a "**/" further
 // out can help, and it goes on at the next folder. So each star and each folder of the text
 // is tried a bounded number of times, and the work grows with the product of the lengths.
-#include "input/glob_pattern.h"
+#include "walk/glob_pattern.h"
 
 #include <type_traits>
 

@@ -1,5 +1,5 @@
 // Worker threads count, the walk's thread releases in walk order.
-#include "input/counting_pipeline.h"
+#include "walk/counting_pipeline.h"
 
 #include <cstdlib>
 #include <system_error>

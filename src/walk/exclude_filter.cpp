@@ -1,5 +1,5 @@
 // The user's exclude patterns.
-#include "input/exclude_filter.h"
+#include "walk/exclude_filter.h"
 
 namespace srctally {
 

@@ -1,5 +1,5 @@
 // Extended-length path text: prefixes, canonical form, joining, and the LongPath buffer.
-#include "input/long_path.h"
+#include "platform/long_path.h"
 
 #include <cerrno>
 #include <cstring>

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "input/glob_pattern.h"
-#include "input/walk_events.h"
+#include "walk/glob_pattern.h"
+#include "walk/walk_events.h"
 
 namespace srctally {
 

@@ -1,5 +1,5 @@
 // The shared part of the JSON and CSV documents.
-#include "counting/machine_report.h"
+#include "report/machine_report.h"
 
 #include <charconv>
 

@@ -1,5 +1,5 @@
 // Middle-ellipsis shortening of paths for the progress line.
-#include "console/compact_path.h"
+#include "base/compact_path_middle.h"
 
 namespace srctally {
 

@@ -3,9 +3,9 @@
 
 #include <vector>
 
-#include "input/glob_pattern.h"
-#include "input/walk_events.h"
-#include "input/walk_path.h"
+#include "walk/glob_pattern.h"
+#include "walk/walk_events.h"
+#include "walk/walk_path.h"
 
 namespace srctally {
 

@@ -1,5 +1,5 @@
 // The JSON document writer.
-#include "counting/json_report.h"
+#include "report/json_report.h"
 
 #include "base/format.h"
 #include "report/language_report.h"

@@ -18,7 +18,7 @@
 #include "base/text.h"
 #include "counting/file_counting.h"
 #include "counting/line_stats.h"
-#include "input/walk_events.h"
+#include "walk/walk_events.h"
 #include "platform/disk.h"
 
 namespace srctally {

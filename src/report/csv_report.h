@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "counting/machine_report.h"
+#include "report/machine_report.h"
 
 namespace srctally {
 

@@ -1,5 +1,5 @@
 // Ignore files read the way git reads them, and the repository around the source folder.
-#include "input/git_ignore.h"
+#include "walk/git_ignore.h"
 
 #include "platform/file.h"
 #include "platform/file_system.h"

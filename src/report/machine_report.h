@@ -10,7 +10,7 @@
 #include "base/status.h"
 #include "base/text.h"
 #include "counting/line_stats.h"
-#include "input/walk_events.h"
+#include "walk/walk_events.h"
 #include "platform/byte_output.h"
 
 namespace srctally {

@@ -1,5 +1,5 @@
 // The CSV document writer.
-#include "counting/csv_report.h"
+#include "report/csv_report.h"
 
 namespace srctally {
 namespace {

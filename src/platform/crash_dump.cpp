@@ -1,6 +1,6 @@
 // Dump path composition and the crash settings. Everything that may run after a crash works
 // in fixed buffers: no allocation, no locks, no locale.
-#include "runtime/crash_dump.h"
+#include "platform/crash_dump.h"
 
 namespace srctally {
 namespace {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "console/message_writer.h"
-#include "input/walk_events.h"
+#include "walk/walk_events.h"
 
 namespace srctally {
 

@@ -1,5 +1,5 @@
 // The shell-style byte-size text, computed with integers so every platform agrees.
-#include "counting/byte_size_text.h"
+#include "base/byte_size_text.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // The per-file output (a report block or a dot) and the run's summary block.
-#include "counting/file_report.h"
+#include "report/file_report.h"
 
 #include "console/message_writer.h"
 

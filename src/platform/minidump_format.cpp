@@ -1,6 +1,6 @@
 // Memory-map line parsing and byte-to-UTF-16 decoding for the minidump writer; both run
 // inside a crash handler, so they work on views and fixed buffers only.
-#include "runtime/minidump_format.h"
+#include "platform/minidump_format.h"
 
 #include "base/text.h"
 

@@ -1,7 +1,7 @@
 // The console report of a walk, line for line as the program has always printed it. Names
 // and paths are printed with their control characters as '?', so a name can neither drive
 // a terminal nor forge a line of the report.
-#include "input/text_report_sink.h"
+#include "report/text_report_sink.h"
 
 namespace srctally {
 
