@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "walk/glob_pattern.h"
 #include "testing/name_case.h"
 #include "testing/reference_glob.h"
+#include "walk/glob_pattern.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace srctally;

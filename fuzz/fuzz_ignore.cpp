@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "walk/git_ignore.h"
 #include "testing/name_case.h"
+#include "walk/git_ignore.h"
 
 namespace {
 

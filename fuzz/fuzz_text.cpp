@@ -15,6 +15,7 @@
 
 #include "counting/line_classifier.h"
 #include "input/text_decoder.h"
+#include "platform/wide_space.h"
 
 namespace srctally {
 namespace {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "platform/wide_space.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace srctally;

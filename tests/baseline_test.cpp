@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "report/json_report.h"
 #include "platform/disk.h"
+#include "report/json_report.h"
 #include "testing/fake_disk.h"
 #include "testing/temp_dir.h"
 

@@ -7,8 +7,8 @@
 
 #include "base/compact_path_middle.h"
 #include "base/console_encoding.h"
-#include "report/text_report_sink.h"
 #include "platform/file_system.h"
+#include "report/text_report_sink.h"
 #include "testing/test_console.h"
 
 namespace srctally {

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "base/text.h"
+#include "platform/wide_space.h"
 
 namespace srctally {
 namespace {

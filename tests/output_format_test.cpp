@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "report/csv_report.h"
 #include "report/json_report.h"
-#include "platform/file_system.h"
 
 namespace srctally {
 namespace {

@@ -11,10 +11,10 @@
 
 #include "platform/long_path.h"
 #include "report/text_report_sink.h"
-#include "walk/tree_walk.h"
 #include "testing/fake_disk.h"
 #include "testing/recording_writer.h"
 #include "tree_walk_test_support.h"
+#include "walk/tree_walk.h"
 
 namespace srctally {
 namespace {

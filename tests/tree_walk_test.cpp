@@ -6,8 +6,8 @@
 #include <string>
 
 #include "counting/file_counting.h"
-#include "report/file_report.h"
 #include "platform/file_system.h"
+#include "report/file_report.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"
 #include "tree_walk_test_support.h"
@@ -93,7 +93,8 @@ TEST(TreeWalkTest, EmptyFolder) {
 TEST(TreeWalkTest, MissingSourceFolderFailsToStart) {
   TempDir dir;
   testing::RecordingWriter writer;
-  CTreeWalk walk(writer, (dir.path() / "gone").u16string(), {});
+  CTextReportSink sink(writer, false);
+  CTreeWalk walk(sink, platform::SystemDisk(), (dir.path() / "gone").u16string(), {});
   LineStats totals;
   const HResult status = walk.WalkFolder(Sep16(u"/"), totals);
   EXPECT_TRUE(status == HResultFromWin32(win32err::kPathNotFound) ||

@@ -6,11 +6,12 @@
 
 #include "base/format.h"
 #include "counting/file_counting.h"
-#include "report/file_report.h"
-#include "walk/tree_walk.h"
 #include "platform/file_system.h"
+#include "report/file_report.h"
+#include "report/text_report_sink.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"
+#include "walk/tree_walk.h"
 
 namespace srctally {
 
@@ -45,7 +46,8 @@ inline WString Wide(const std::filesystem::path& path) {
 
 inline WalkResult Walk(const testing::TempDir& dir, WalkOptions options) {
   testing::RecordingWriter writer;
-  CTreeWalk walk(writer, Wide(dir.path()), options);
+  CTextReportSink sink(writer, options.verbose);
+  CTreeWalk walk(sink, platform::SystemDisk(), Wide(dir.path()), options);
   WalkResult result;
   result.totals.Reset();
   result.status = walk.WalkFolder(WString(1, platform::PathSeparator()), result.totals);

@@ -1,8 +1,6 @@
 // Console text to bytes: UTF-8, Latin-1 with "?" for the rest, or UTF-16LE, with LF or CR LF.
 #include "base/console_encoding.h"
 
-#include "console/message_writer.h"
-
 namespace srctally {
 namespace {
 

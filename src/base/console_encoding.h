@@ -8,6 +8,13 @@
 
 namespace srctally {
 
+/// Output translation modes of standard output (the C runtime's _setmode constants).
+namespace translation {
+inline constexpr std::uint32_t kText = 0x4000;
+inline constexpr std::uint32_t kUnicode = 0x20000;
+inline constexpr std::uint32_t kUtf8 = 0x40000;
+}  // namespace translation
+
 /// The byte encoding of console output.
 enum class ConsoleCharset {
   kUtf8,     ///< UTF-8

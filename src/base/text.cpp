@@ -125,14 +125,6 @@ bool EqualsIgnoreAsciiCase(WStringView a, WStringView b) {
   return true;
 }
 
-WStringView TrimWideSpace(WStringView text) {
-  std::size_t end = text.size();
-  while (end > 0 && IsWideSpace(text[end - 1])) --end;
-  std::size_t begin = 0;
-  while (begin < end && IsWideSpace(text[begin])) ++begin;
-  return text.substr(begin, end - begin);
-}
-
 void AppendPrintableName(WString& out, WStringView name) {
   const std::size_t start = out.size();
   out.append(name);

@@ -4,8 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/wide_space.h"
-
 namespace srctally {
 
 /// Every text inside the program is UTF-16, whatever the platform.
@@ -74,17 +72,6 @@ char16_t AsciiToLower(char16_t ch);
 
 /// Compares the first n characters of two texts ignoring the case of A to Z only.
 bool EqualsIgnoreAsciiCase(WStringView a, WStringView b);
-
-/// Whether ch is white space as the C runtime's wide classification (iswspace) calls it in
-/// the default locale: tab, line feed, vertical tab, form feed, carriage return, space, and
-/// the Unicode spaces U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F, U+205F and
-/// U+3000 (on Windows, exactly what the runtime answers). A lookup in a table of bits.
-inline bool IsWideSpace(char16_t ch) {
-  return ((platform::WideSpaceBits()[ch / 64] >> (ch % 64)) & 1) != 0;
-}
-
-/// Removes IsWideSpace characters from both ends.
-WStringView TrimWideSpace(WStringView text);
 
 /// Whether ch is a control character: U+0000..U+001F (C0), U+007F (DEL) and U+0080..U+009F
 /// (C1). Printed, such a character could move the cursor, start an escape sequence or end a

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/console_encoding.h"
 #include "base/format.h"
 #include "base/status.h"
 #include "base/text.h"
@@ -45,13 +46,6 @@ inline constexpr std::uint32_t kProgress = 2;
 inline constexpr std::uint32_t kNormal = 4;
 inline constexpr std::uint32_t kVerbose = 8;
 }  // namespace display
-
-/// Output translation modes of standard output (the C runtime's _setmode constants).
-namespace translation {
-inline constexpr std::uint32_t kText = 0x4000;
-inline constexpr std::uint32_t kUnicode = 0x20000;
-inline constexpr std::uint32_t kUtf8 = 0x40000;
-}  // namespace translation
 
 /// Turns message requests into composed lines and hands each line to Output.
 class CMessageWriter {

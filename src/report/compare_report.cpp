@@ -2,12 +2,12 @@
 #include "report/compare_report.h"
 
 #include "base/format.h"
-#include "report/csv_report.h"
-#include "report/json_report.h"
-#include "report/machine_report.h"
 #include "platform/byte_output.h"
 #include "report/count_grid.h"
+#include "report/csv_report.h"
+#include "report/json_report.h"
 #include "report/language_report.h"
+#include "report/machine_report.h"
 
 namespace srctally {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "walk/glob_pattern.h"
 #include "report/run_recorder.h"
+#include "walk/glob_pattern.h"
 
 namespace srctally {
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "report/machine_report.h"
 #include "report/language_totals.h"
+#include "report/machine_report.h"
 
 namespace srctally {
 

@@ -1,8 +1,8 @@
 // The language table, array and rows.
 #include "report/language_report.h"
 
-#include "report/machine_report.h"
 #include "report/count_grid.h"
+#include "report/machine_report.h"
 
 namespace srctally {
 

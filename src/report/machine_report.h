@@ -10,8 +10,8 @@
 #include "base/status.h"
 #include "base/text.h"
 #include "counting/line_stats.h"
-#include "walk/walk_events.h"
 #include "platform/byte_output.h"
+#include "walk/walk_events.h"
 
 namespace srctally {
 

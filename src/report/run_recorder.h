@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/text.h"
-#include "walk/walk_events.h"
 #include "report/language_totals.h"
+#include "walk/walk_events.h"
 
 namespace srctally {
 

@@ -10,6 +10,7 @@
 #include "platform/last_error.h"
 #include "platform/library.h"
 #include "platform/version_resource.h"
+#include "platform/wide_space.h"
 
 namespace srctally {
 namespace {

@@ -18,8 +18,8 @@
 #include "base/text.h"
 #include "counting/file_counting.h"
 #include "counting/line_stats.h"
-#include "walk/walk_events.h"
 #include "platform/disk.h"
+#include "walk/walk_events.h"
 
 namespace srctally {
 

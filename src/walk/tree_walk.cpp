@@ -4,10 +4,9 @@
 
 #include <new>
 
-#include "platform/long_path.h"
-#include "report/text_report_sink.h"
 #include "platform/file_system.h"
 #include "platform/last_error.h"
+#include "platform/long_path.h"
 
 namespace srctally {
 namespace {
@@ -111,15 +110,6 @@ HResult CountSingleFile(IWalkSink& sink, platform::IDisk& disk, WStringView full
   sink.FileCounted(WStringView(), name, record);
   return hr::kOk;
 }
-
-CTreeWalk::CTreeWalk(CMessageWriter& writer, WString sourcePath, WalkOptions options)
-    : ownSink_(std::make_unique<CTextReportSink>(writer, options.verbose)),
-      sink_(*ownSink_),
-      disk_(platform::SystemDisk()),
-      sourcePath_(std::move(sourcePath)),
-      options_(options),
-      filter_(nullptr),
-      separator_(platform::PathSeparator()) {}
 
 CTreeWalk::CTreeWalk(IWalkSink& sink, platform::IDisk& disk, WString sourcePath,
                      WalkOptions options, IWalkFilter* filter)

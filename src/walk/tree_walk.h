@@ -15,12 +15,11 @@
 
 #include "base/status.h"
 #include "base/text.h"
-#include "console/message_writer.h"
 #include "counting/file_counting.h"
 #include "counting/line_stats.h"
+#include "platform/disk.h"
 #include "walk/counting_pipeline.h"
 #include "walk/walk_events.h"
-#include "platform/disk.h"
 
 namespace srctally {
 
@@ -108,10 +107,8 @@ HResult CountSingleFile(IWalkSink& sink, platform::IDisk& disk, WStringView full
 /// with its listing).
 class CTreeWalk {
  public:
-  /// The walk over the system's disk that prints the console report through writer.
-  /// sourcePath is the full path of the folder the walk starts from.
-  CTreeWalk(CMessageWriter& writer, WString sourcePath, WalkOptions options);
   /// The walk over disk that reports to sink; filter, when given, passes entries over.
+  /// sourcePath is the full path of the folder the walk starts from.
   CTreeWalk(IWalkSink& sink, platform::IDisk& disk, WString sourcePath, WalkOptions options,
             IWalkFilter* filter = nullptr);
   ~CTreeWalk();
@@ -141,7 +138,6 @@ class CTreeWalk {
   void PopTo(std::size_t pathLength, std::size_t filterPathLength);
   static bool ReadFolderFile(void* context, WStringView name, std::string& text);
 
-  std::unique_ptr<IWalkSink> ownSink_;
   IWalkSink& sink_;
   std::unique_ptr<CCountingPipeline> pipeline_;  // with more than one thread
   IWalkFolderEvents* out_ = nullptr;             // where the events go: pipeline_ or sink_

@@ -24,9 +24,9 @@
 #include "app/last_words.h"
 #include "base/text.h"
 #include "platform/console_sink.h"
+#include "platform/crash_dump.h"
 #include "platform/crash_handler.h"
 #include "platform/file_system.h"
-#include "platform/crash_dump.h"
 
 /// Keeps a deliberate crash from leaving core files or error windows behind.
 void PrepareForDeliberateCrash();

@@ -20,10 +20,11 @@
 
 #include "counting/file_counting.h"
 #include "platform/disk.h"
-#include "walk/tree_walk.h"
 #include "platform/last_error.h"
+#include "report/text_report_sink.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"
+#include "walk/tree_walk.h"
 
 namespace srctally {
 namespace {
@@ -153,7 +154,8 @@ TEST(DiskPosixDeathTest, AListingThatFailsFailsTheWalk) {
       std::_Exit(3);
     }
     testing::RecordingWriter writer;
-    CTreeWalk walk(writer, FromUtf8Lossless(dir.path().string()), {.subdir = true});
+    CTextReportSink sink(writer, false);
+    CTreeWalk walk(sink, platform::SystemDisk(), FromUtf8Lossless(dir.path().string()), {.subdir = true});
     LineStats totals;
     totals.Reset();
     const HResult status = walk.WalkFolder(u"/", totals);

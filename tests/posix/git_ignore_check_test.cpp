@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "walk/git_ignore.h"
-#include "walk/tree_walk.h"
 #include "platform/disk.h"
 #include "testing/filter_walk.h"
 #include "testing/process_runner.h"
 #include "testing/temp_dir.h"
+#include "walk/git_ignore.h"
+#include "walk/tree_walk.h"
 
 namespace srctally {
 namespace {

@@ -7,12 +7,12 @@
 #include <utility>
 #include <vector>
 
-#include "walk/git_ignore.h"
-#include "report/text_report_sink.h"
-#include "walk/tree_walk.h"
 #include "platform/disk.h"
+#include "report/text_report_sink.h"
 #include "testing/recording_writer.h"
 #include "testing/temp_dir.h"
+#include "walk/git_ignore.h"
+#include "walk/tree_walk.h"
 
 namespace srctally {
 namespace {

@@ -265,7 +265,8 @@ TEST(TreeWalkPosixTest, CombShapedDeepTreeCostsTheSameAtEveryLevel) {
   ::close(fd);
 
   CountingWriter writer;
-  CTreeWalk walk(writer, dir.path().u16string(), {.subdir = true});
+  CTextReportSink sink(writer, false);
+  CTreeWalk walk(sink, platform::SystemDisk(), dir.path().u16string(), {.subdir = true});
   LineStats totals;
   totals.Reset();
   const DescriptorLimit limit(48);
@@ -361,7 +362,8 @@ TEST(TreeWalkPosixTest, DeepNestedFolderLinksKeepDescriptorsBounded) {
   }
   Symlink((dir.path() / "targets" / "t0").string(), dir.path() / chain / "go");
   CountingWriter writer;
-  CTreeWalk walk(writer, dir.path().u16string(), {.subdir = true});
+  CTextReportSink sink(writer, false);
+  CTreeWalk walk(sink, platform::SystemDisk(), dir.path().u16string(), {.subdir = true});
   LineStats totals;
   totals.Reset();
   HResult status = hr::kFail;
@@ -397,7 +399,8 @@ TEST(TreeWalkPosixTest, WalksTreesDeeperThanPathMax) {
   ::close(fd);
 
   CountingWriter writer;
-  CTreeWalk walk(writer, dir.path().u16string(), {.subdir = true});
+  CTextReportSink sink(writer, false);
+  CTreeWalk walk(sink, platform::SystemDisk(), dir.path().u16string(), {.subdir = true});
   LineStats totals;
   totals.Reset();
   HResult status = hr::kFail;

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/text.h"
 #include "base/byte_size_text.h"
+#include "base/text.h"
 
 namespace srctally {
 namespace {

@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "platform/win32/crash_dump_filter.h"
 #include "platform/crash_dump.h"
+#include "platform/win32/crash_dump_filter.h"
 
 namespace srctally::platform {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "walk/exclude_filter.h"
-#include "walk/git_ignore.h"
 #include "platform/file_system.h"
 #include "testing/filter_walk.h"
+#include "walk/exclude_filter.h"
+#include "walk/git_ignore.h"
 
 namespace srctally {
 namespace {

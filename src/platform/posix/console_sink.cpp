@@ -16,9 +16,8 @@
 #include <cstring>
 #include <string>
 
-#include "base/status.h"
 #include "base/console_encoding.h"
-#include "console/message_writer.h"
+#include "base/status.h"
 #include "platform/held_flag.h"
 #include "platform/last_error.h"
 

@@ -17,9 +17,9 @@
 #include <string>
 
 #include "base/status.h"
+#include "platform/crash_dump.h"
 #include "platform/last_error.h"
 #include "platform/posix/minidump_writer.h"
-#include "platform/crash_dump.h"
 
 namespace srctally::platform {
 namespace {

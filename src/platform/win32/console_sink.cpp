@@ -18,9 +18,8 @@
 #include <new>
 #include <string>
 
-#include "base/status.h"
 #include "base/console_encoding.h"
-#include "console/message_writer.h"
+#include "base/status.h"
 #include "platform/byte_output.h"
 #include "platform/held_flag.h"
 

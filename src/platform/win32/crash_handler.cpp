@@ -10,8 +10,8 @@
 
 #include <cstring>
 
-#include "platform/win32/crash_dump_filter.h"
 #include "platform/crash_dump.h"
+#include "platform/win32/crash_dump_filter.h"
 
 namespace srctally::platform {
 namespace {

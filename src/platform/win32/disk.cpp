@@ -28,9 +28,9 @@
 #include <vector>
 
 #include "base/status.h"
-#include "platform/long_path.h"
 #include "platform/file.h"
 #include "platform/last_error.h"
+#include "platform/long_path.h"
 #include "platform/win32/folder_open.h"
 
 namespace srctally::platform {

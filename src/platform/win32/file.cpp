@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "base/status.h"
-#include "platform/long_path.h"
 #include "platform/last_error.h"
+#include "platform/long_path.h"
 #include "platform/win32/folder_open.h"
 
 namespace srctally::platform {
