@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "base/format.h"
+#include "report/walk_failure_text.h"
 #include "runtime/system_text.h"
 
 namespace srctally {
@@ -39,20 +40,7 @@ WalkProblem DescribeWalkFailure(WalkFailure step, WStringView relativeFolder, WS
   // A file's failure names the file; a listing's names its folder.
   const bool file = step == WalkFailure::kProcessFile;
   AppendRelativePath(problem.path, relativeFolder, file ? argument : WStringView(), separator);
-  switch (step) {
-    case WalkFailure::kProcessFile:
-      problem.message = Format(u"cannot process file '%s'.", argument);
-      break;
-    case WalkFailure::kSearchFiles:
-      problem.message = Format(u"cannot search for files in %s", argument);
-      break;
-    case WalkFailure::kSearchFilesEnd:
-      problem.message = Format(u"cannot search for files in %s.", argument);
-      break;
-    case WalkFailure::kSearchFolders:
-      problem.message = Format(u"cannot search for folders in %s.", argument);
-      break;
-  }
+  problem.message = Format(WalkFailureFormat(step), argument);
   SystemTextBuffer buffer;
   if (Failed(code) && GetSystemErrorText(static_cast<std::uint32_t>(code), buffer)) {
     problem.systemText = buffer;

@@ -3,6 +3,8 @@
 // a terminal nor forge a line of the report.
 #include "report/text_report_sink.h"
 
+#include "report/walk_failure_text.h"
+
 namespace srctally {
 
 void CTextReportSink::FolderStarted(WStringView relativeFolder) {
@@ -79,22 +81,10 @@ void CTextReportSink::WalkFailed(WalkFailure step, WStringView folderPath, WStri
                                  HResult code) {
   const WString relativeFolder = PrintableName(folderPath);
   const WString argument = PrintableName(argumentText);
-  switch (step) {
-    case WalkFailure::kProcessFile:
-      WriteError(writer_, u"cannot process file '%s'.", code, argument);
-      if (!relativeFolder.empty() && !keepGoing_) {
-        WriteError(writer_, u"cannot search for files in %s.", code, relativeFolder);
-      }
-      break;
-    case WalkFailure::kSearchFiles:
-      WriteError(writer_, u"cannot search for files in %s", code, argument);
-      break;
-    case WalkFailure::kSearchFilesEnd:
-      WriteError(writer_, u"cannot search for files in %s.", code, argument);
-      break;
-    case WalkFailure::kSearchFolders:
-      WriteError(writer_, u"cannot search for folders in %s.", code, argument);
-      break;
+  WriteError(writer_, WalkFailureFormat(step), code, argument);
+  // A file that cannot be counted ends its folder's listing too, unless the walk goes on.
+  if (step == WalkFailure::kProcessFile && !relativeFolder.empty() && !keepGoing_) {
+    WriteError(writer_, WalkFailureFormat(WalkFailure::kSearchFilesEnd), code, relativeFolder);
   }
 }
 
