@@ -92,6 +92,52 @@ class EventLog : public IWalkSink {
 
 constexpr std::uint32_t kIoDevice = 1117;
 
+// The names of the files a walk over disk counts, in walk order.
+std::vector<std::string> CountedNames(FakeDisk& disk, WalkOptions options) {
+  EventLog log;
+  CTreeWalk walk(log, disk, kRoot, options);
+  LineStats totals;
+  totals.Reset();
+  EXPECT_EQ(walk.WalkFolder(WString(1, platform::PathSeparator()), totals), hr::kOk);
+  std::vector<std::string> names;
+  for (const std::string& event : log.events) {
+    if (event.starts_with("file ")) names.push_back(event.substr(7, event.rfind(' ') - 7));
+  }
+  return names;
+}
+
+// Every accepted extension is counted in any case of A to Z, and nothing else is; headers
+// stay out with noHeader.
+TEST(TreeWalkFakeTest, CountsTheFilesOfTheSourceExtensions) {
+  const std::vector<std::string> sources = {
+      ".c",    "a.c",   "b.CPP",  "c.Cxx",  "d.cs",   "e.JAVA", "f.js",   "g.ino",
+      "h.Pde", "i.php", "j.PHP3", "k.php4", "l.php5", "m.Php6", "n.php7", "o.tar.c"};
+  const std::vector<std::string> headers = {"p.h", "q.HPP", "r.hXx"};
+  const std::vector<std::string> others = {
+      "s.php8", "t.txt", "u", "v.", "w.c old", "x.cc", "y.c.bak", "z.hpp~",
+      // Letters outside A to Z that other case rules turn into ASCII: capital I with dot,
+      // dotless i, long s.
+      "\xC4\xB0.\xC4\xB0NO", "\xC4\xB1.\xC4\xB1no", "\xC5\xBF.c\xC5\xBF"};
+  FakeDisk disk(kRoot);
+  for (const auto* list : {&sources, &headers, &others}) {
+    for (const std::string& name : *list) disk.AddFile(name, "x\n");
+  }
+  disk.AddFile("sub.c/inner.c", "x\n");  // a folder named like a source file is no file
+
+  std::vector<std::string> expected = sources;
+  expected.insert(expected.end(), headers.begin(), headers.end());
+  std::sort(expected.begin(), expected.end());
+  std::vector<std::string> counted = CountedNames(disk, {});
+  std::sort(counted.begin(), counted.end());
+  EXPECT_EQ(counted, expected);
+
+  counted = CountedNames(disk, {.noHeader = true});
+  std::sort(counted.begin(), counted.end());
+  std::vector<std::string> withoutHeaders = sources;
+  std::sort(withoutHeaders.begin(), withoutHeaders.end());
+  EXPECT_EQ(counted, withoutHeaders);
+}
+
 TEST(TreeWalkFakeTest, FaultsStopTheWalkWhereTheyHappen) {
   const auto code = [](std::uint32_t win32) { return HResultFromWin32(win32); };
   const std::string fileFailure = "Browsing folder '/'...\n.ERROR: cannot process file 'b.c'.";

@@ -27,14 +27,6 @@ TEST(TreeWalkTest, ExtensionRule) {
       {u"a b.c", u"c"},
   };
   for (const auto& row : rows) EXPECT_EQ(FindExtension(row.name), row.extension);
-
-  EXPECT_EQ(FindSourceExtension(u"CPP")->extension, u"cpp");
-  EXPECT_TRUE(FindSourceExtension(u"Hpp")->isHeader);
-  EXPECT_FALSE(FindSourceExtension(u"php7")->isHeader);
-  EXPECT_EQ(FindSourceExtension(u"php8"), nullptr);
-  EXPECT_EQ(FindSourceExtension(u""), nullptr);
-  EXPECT_EQ(FindSourceExtension(u"c\u0130"), nullptr);  // only A to Z fold
-  EXPECT_EQ(std::size(SourceExtensions), 17u);
 }
 
 TEST(TreeWalkTest, SelectsFilesByExtension) {
