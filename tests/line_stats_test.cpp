@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "base/byte_size_text.h"
+#include "counting/line_classifier.h"
 #include "report/file_report.h"
 #include "testing/recording_writer.h"
 
@@ -113,29 +116,43 @@ TEST(LineStatsTest, CountsBeyondThirtyTwoBits) {
             WString::npos);
 }
 
-TEST(LineStatsTest, AddFileAndReset) {
-  LineStats totals;
-  for (int file = 0; file < 5; ++file) {
-    LineStats one = Record(60, 5, 10, 20, 10);
-    one.size.value = 4000;
-    one.actual.value = 3000;
-    totals.AddFile(one);
+// The record of a file of these lines (each trimmed already), as the counting gives it; each
+// line is stored with a CR LF.
+LineStats CountedLines(const std::vector<WStringView>& lines) {
+  LineStats stats;
+  std::int32_t blockState = 0;
+  for (const WStringView line : lines) {
+    ClassifyLine(line, blockState, stats);
+    stats.size.value += static_cast<std::int64_t>(line.size()) + 2;
   }
-  EXPECT_EQ(totals.files, 5);
-  EXPECT_EQ(totals.lines, 500);
-  EXPECT_EQ(totals.codeLines, 300);
-  EXPECT_EQ(totals.directiveLines, 25);
-  EXPECT_EQ(totals.emptyLines, 50);
-  EXPECT_EQ(totals.commentLines, 100);
-  EXPECT_EQ(totals.emptyCommentLines, 50);
-  EXPECT_EQ(totals.size.value, 20000);
-  EXPECT_EQ(totals.actual.value, 15000);
-  EXPECT_NE(FormatReport(totals).find(u"  Total number of lines:          500\n"), WString::npos);
+  return stats;
+}
+
+// Totals of two files are the record of the two texts counted as one file: every row and
+// both amounts of the report agree, and the totals know they hold two files.
+TEST(LineStatsTest, TotalsOfFilesAreTheRecordOfTheirTextsTogether) {
+  // Every count differs from the others, so a count added into the wrong one shows.
+  const std::vector<WStringView> first = {u"#include <a.h>", u"int a;  // note", u"",  u"",
+                                          u"/* one */",      u"// two",          u"//"};
+  const std::vector<WStringView> second = {
+      u"#define B 2", u"#if B", u"", u"", u"", u"", u"/*", u"three", u"four */", u"/// five"};
+  std::vector<WStringView> both = first;
+  both.insert(both.end(), second.begin(), second.end());
+
+  LineStats totals;
+  totals.AddFile(CountedLines(first));
+  totals.AddFile(CountedLines(second));
+  LineStats whole = CountedLines(both);
+  EXPECT_EQ(totals.files, 2);
+  EXPECT_EQ(ToUtf8(FormatReport(totals)), ToUtf8(FormatReport(whole)));
+
+  // Reset starts the totals again from nothing, display texts included.
   totals.Reset();
-  EXPECT_EQ(totals.lines, 0);
   EXPECT_EQ(totals.files, 0);
-  EXPECT_EQ(totals.size.value, 0);
   EXPECT_EQ(totals.size.text[0], u'\0');
+  EXPECT_EQ(totals.actual.text[0], u'\0');
+  LineStats nothing;
+  EXPECT_EQ(ToUtf8(FormatReport(totals)), ToUtf8(FormatReport(nothing)));
 }
 
 TEST(ByteSizeTextTest, ShellStyleTexts) {
