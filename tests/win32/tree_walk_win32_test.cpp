@@ -1,4 +1,5 @@
-// The tree walk on Windows: attributes, files locked by another writer, folder links.
+// The tree walk on Windows: attributes, files locked by another writer, folder links, files
+// reached by more than one name.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -40,6 +41,38 @@ TEST(TreeWalkWin32Test, FileHeldByAWriterStopsTheWalk) {
   EXPECT_EQ(result.output, "Browsing folder '\\'...\nERROR: cannot process file 'only.c'." +
                                CodeSuffix(sharing) + "ERROR: cannot search for files in \\." +
                                CodeSuffix(sharing));
+}
+
+// A file's second name (a hard link, or a file link where the system can make one) is
+// passed over: the file is counted once, and the verbose level says why.
+TEST(TreeWalkWin32Test, EachFileIsCountedOnceHoweverItIsReached) {
+  TempDir dir;
+  dir.Write("a.c", "a\n");
+  dir.Write("sub/s.c", "s\ns\n");
+  ASSERT_TRUE(::CreateHardLinkW(W(dir.path() / "h.c"), W(dir.path() / "a.c"), nullptr));
+  ASSERT_TRUE(::CreateHardLinkW(W(dir.path() / "sub" / "t.c"), W(dir.path() / "sub" / "s.c"),
+                                nullptr));
+  const WalkResult result = Walk(dir, {.subdir = true});
+  EXPECT_EQ(result.status, hr::kOk);
+  EXPECT_EQ(result.totals.files, 2);
+  EXPECT_EQ(result.totals.lines, 3);
+  const WalkResult verbose = Walk(dir, {.subdir = true, .verbose = true});
+  EXPECT_NE(verbose.output.find("Skipping file '\\h.c': it was counted already.\n"),
+            std::string::npos)
+      << verbose.output;
+  EXPECT_NE(verbose.output.find("Skipping file '\\sub\\t.c': it was counted already.\n"),
+            std::string::npos)
+      << verbose.output;
+
+  // A link to a.c, where links to files can be made, is a third name of the same file.
+  const BOOL linked = ::CreateSymbolicLinkW(W(dir.path() / "l.c"), W(dir.path() / "a.c"),
+                                            0x2 /* unprivileged */);
+  if (!linked || ::GetFileAttributesW(W(dir.path() / "l.c")) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "file links cannot be made here";
+  }
+  const WalkResult withLink = Walk(dir, {.subdir = true});
+  EXPECT_EQ(withLink.status, hr::kOk);
+  EXPECT_EQ(withLink.totals.files, 2);
 }
 
 TEST(TreeWalkWin32Test, FolderLinkBackToAnAncestorIsSkipped) {

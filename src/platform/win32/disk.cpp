@@ -125,6 +125,26 @@ class Win32Folder final : public IFolder {
     return identityKnown_;
   }
 
+  // A plain file lives on its folder's volume under the file id its listing gave it, so a
+  // second name of it (a hard link) costs no call. A reparse point (a file link) may lead
+  // anywhere: the file it leads to is opened inside this folder and asked, which only links
+  // cost.
+  bool GetEntryIdentity(FileIdentity& identity) const override {
+    if (entryName_.empty()) return false;
+    if ((entryAttributes_ & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      if (handle_ == INVALID_HANDLE_VALUE) return false;
+      const LastErrorKeeper keeper;  // a link that cannot be asked is counted as it is
+      const HANDLE target = OpenInFolder(handle_, entryName_, 0, kShareAll, FolderMember::kFile);
+      if (target == INVALID_HANDLE_VALUE) return false;
+      const bool known = ReadIdentity(target, identity);
+      ::CloseHandle(target);
+      return known;
+    }
+    if (!identityKnown_ || entryId_ == 0) return false;
+    identity = {identity_.volume, entryId_};
+    return true;
+  }
+
   bool StartListing(ListPass pass) override {
     EndListing();
     pass_ = pass;
@@ -146,6 +166,8 @@ class Win32Folder final : public IFolder {
   }
 
   bool NextEntry(FolderEntry& entry) override {
+    entryId_ = 0;
+    entryName_ = {};
     if (reading_) return ReadListing(&entry);
     if (pass_ == ListPass::kFolders && next_ < subFolders_.size()) {
       current_ = next_++;
@@ -252,6 +274,9 @@ class Win32Folder final : public IFolder {
       if (entry == nullptr) continue;
       entry->name = name;
       entry->kind = isFolder ? EntryKind::kFolder : EntryKind::kFile;
+      entryName_ = name;
+      entryAttributes_ = info->FileAttributes;
+      entryId_ = static_cast<std::uint64_t>(info->FileId.QuadPart);
       return true;
     }
   }
@@ -321,6 +346,10 @@ class Win32Folder final : public IFolder {
   std::size_t current_ = kNone;  // the one it handed out last
   bool identityKnown_ = false;
   FolderIdentity identity_;
+  // What the listing told of the entry the files pass gave last (its name is in listing_).
+  WStringView entryName_;
+  DWORD entryAttributes_ = 0;
+  std::uint64_t entryId_ = 0;  // 0 when the file system gives none
 };
 
 class Win32Disk final : public IDisk {
