@@ -447,6 +447,12 @@ void BuildMixedTree(const TempDir& dir) {
     dir.Write(level / "n.h", "// note\n");
     level /= "b";
   }
+  // Files sorted between sub-folders: a sub-folder's place among the sub-folders is not
+  // its place in the listing.
+  for (const char* path : {"mixed/a/x.c", "mixed/b.c", "mixed/c/y.c", "mixed/d/z.c",
+                           "mixed/e.c", "mixed/f/w.c", "mixed/g/v.c"}) {
+    dir.Write(path, path);
+  }
   dir.Write("links/t.c", "int t;\n");
   dir.Write("links/t.txt", "not counted\n");
   Symlink("..", dir.path() / "links" / "up");
@@ -539,7 +545,9 @@ TEST(TreeWalkPosixTest, DeepTreesWithThreadsKeepDescriptorsAndOrder) {
   ::close(fd);
   const auto walk = [&dir](unsigned threads) {
     CountingWriter writer;
-    CTreeWalk tree(writer, dir.path().u16string(), {.subdir = true, .threads = threads});
+    CTextReportSink sink(writer, false);
+    CTreeWalk tree(sink, platform::SystemDisk(), dir.path().u16string(),
+                   {.subdir = true, .threads = threads});
     LineStats totals;
     totals.Reset();
     const DescriptorLimit limit(170);
