@@ -218,6 +218,9 @@ struct AheadFolder {
   AheadFolder& operator=(const AheadFolder&) = delete;
 
   std::atomic<int> state{kWaiting};
+  // The walk no longer wants it (it passed it over, stopped or left its parent): if it is
+  // being opened meanwhile, nothing below it is opened ahead.
+  std::atomic<bool> abandoned{false};
   std::size_t entry = 0;  // its place among the parent's sub-folders
   std::shared_ptr<WalkShared> shared;
   std::shared_ptr<PosixFolderFiles> parentFiles;  // keeps the parent's descriptor open
@@ -536,7 +539,9 @@ class PosixFolder final : public IFolder {
     if (!ahead.state.compare_exchange_strong(state, AheadFolder::kRunning)) return;
     try {
       ahead.opened = ahead.folder->OpenAhead(ahead.parentFiles->fd());
-      if (ahead.opened) ahead.folder->OpenFirstAhead();
+      if (ahead.opened && !ahead.abandoned.load(std::memory_order_acquire)) {
+        ahead.folder->OpenFirstAhead();
+      }
     } catch (const std::bad_alloc&) {
       ahead.opened = false;
     }
@@ -550,6 +555,7 @@ class PosixFolder final : public IFolder {
 
   void DropFront() {
     int state = AheadFolder::kWaiting;
+    ahead_.front()->abandoned.store(true, std::memory_order_release);
     ahead_.front()->state.compare_exchange_strong(state, AheadFolder::kDropped);
     ahead_.pop_front();
   }
