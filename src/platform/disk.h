@@ -122,7 +122,9 @@ class IBackgroundWork {
   using Task = void (*)(void* context);
   /// Runs task(context) once on another thread, soon or when the lender is done (then it
   /// should do no more than let go of what it holds); false when it cannot be queued.
-  virtual bool Post(Task task, void* context) = 0;
+  /// urgent: the caller will wait for it, so a sleeping thread is woken for it; otherwise
+  /// it waits for a thread that is awake anyway.
+  virtual bool Post(Task task, void* context, bool urgent) = 0;
   /// How many threads take the tasks.
   virtual unsigned Threads() const = 0;
 

@@ -62,13 +62,13 @@ CCountingPipeline::~CCountingPipeline() {
   for (const PostedTask& posted : tasks_) posted.task(posted.context);  // they let go
 }
 
-bool CCountingPipeline::Post(Task task, void* context) {
+bool CCountingPipeline::Post(Task task, void* context, bool urgent) {
   bool wake = false;
   try {
     const std::lock_guard<std::mutex> lock(mutex_);
     tasks_.push_back({task, context});
     // A worker that is awake takes it before its next file.
-    wake = sleeping_ == workers_.size();
+    wake = urgent && sleeping_ == workers_.size();
   } catch (const std::bad_alloc&) {
     return false;
   }

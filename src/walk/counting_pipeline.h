@@ -31,9 +31,11 @@ bool StartSystemThread(std::thread& thread, void (*run)(void*), void* context);
 
 /// Sits between a walk and its sink: holds the walk's events until everything before them
 /// is released, and counts the files the walk opens on worker threads. Memory is bounded:
-/// the walk waits while the window of files or events in flight is full, and while it
-/// waits it counts a queued file itself rather than sleep. One thread (the walk's) calls
-/// every method; the sink is called on that thread too.
+/// the walk waits while the window of files or events in flight is full, and with one
+/// worker it counts a queued file itself rather than sleep. Workers open the files of a
+/// folder the walk shares with them, and run the tasks its disk posts (folders opened and
+/// listed ahead). One thread (the walk's) calls every method but Post, which the disk may
+/// call from a task too; the sink is called on the walk's thread.
 class CCountingPipeline final : public IWalkFolderEvents, public platform::IBackgroundWork {
  public:
   /// workers (at least 1) threads, started with start, and the walk's own thread while it
@@ -54,7 +56,7 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
   /// Queues a task of the disk for a worker, ahead of the files queued (the walk will
   /// soon need what it makes). Tasks still queued when the pipeline ends run on the thread
   /// that ends it.
-  bool Post(Task task, void* context) override;
+  bool Post(Task task, void* context, bool urgent) override;
   unsigned Threads() const override { return static_cast<unsigned>(workers_.size()); }
 
   /// Whether any worker thread could be started; without one the walk's thread would count

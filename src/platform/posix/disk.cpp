@@ -519,7 +519,7 @@ class PosixFolder final : public IFolder {
                                                     std::string(NameOf(item)), item.linked);
       auto task = std::make_unique<std::shared_ptr<AheadFolder>>(ahead);
       ahead_.push_back(ahead);
-      if (!shared_->work->Post(&RunAhead, task.get())) {
+      if (!shared_->work->Post(&RunAhead, task.get(), true)) {
         ahead_.pop_back();
         return false;
       }
@@ -586,7 +586,8 @@ class PosixFolder final : public IFolder {
     }
     // Holds the walk's shared part alive for its count until the task ran.
     auto* task = new (std::nothrow) ClosingFolder{walk_, fd};
-    if (task == nullptr || !shared_->work->Post(&RunClose, task)) {
+    // Not worth waking a thread for: one that is awake, or the end of the walk, closes it.
+    if (task == nullptr || !shared_->work->Post(&RunClose, task, false)) {
       delete task;
       shared_->closing.fetch_sub(1, std::memory_order_relaxed);
       return false;
