@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -710,6 +711,98 @@ TEST(TreeWalkFakeTest, KeepGoingTellsTheSameEventsOnEveryThreadCount) {
   EXPECT_NE(std::find(one.begin(), one.end(), "end /f0 17"), one.end());
   for (const unsigned threads : {2u, 5u}) EXPECT_EQ(walk(threads), one) << threads;
   EXPECT_EQ(disk.openFiles(), 0);
+}
+
+// A tree drawn at random: folders a few levels deep, source files and others, links to
+// folders (back to ancestors too) and to files, and, with faults, files that cannot be
+// opened or read and listings that break off.
+void BuildRandomTree(FakeDisk& disk, std::mt19937& random, bool faults) {
+  std::vector<std::string> folders{""};
+  std::vector<std::string> files;
+  const auto pick = [&random](std::size_t size) {
+    return static_cast<std::size_t>(random() % static_cast<std::uint32_t>(size));
+  };
+  const auto join = [](const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (!path.empty()) path.push_back('/');
+    return path.append(name);
+  };
+  const auto suffixed = [](std::string name, std::string_view suffix) {
+    return name.append(suffix);
+  };
+  const int count = 30 + static_cast<int>(random() % 60);
+  for (int i = 0; i < count; ++i) {
+    const std::string folder = folders[pick(folders.size())];
+    const std::string name =
+        std::string(1, static_cast<char>('a' + random() % 6)).append(std::to_string(i));
+    switch (random() % 10) {
+      case 0:
+      case 1:
+        if (std::count(folder.begin(), folder.end(), '/') < 4) {
+          disk.AddFolder(join(folder, name));
+          folders.push_back(join(folder, name));
+        }
+        break;
+      case 2:
+        disk.AddFile(join(folder, suffixed(name, ".txt")), "not counted\n");
+        break;
+      case 3:
+        if (folders.size() > 1) disk.AddLink(join(folder, name), folders[pick(folders.size())]);
+        break;
+      case 4:
+        if (!files.empty()) {
+          disk.AddLink(join(folder, suffixed(name, ".c")), files[pick(files.size())]);
+        }
+        break;
+      default: {
+        const std::string path = join(folder, suffixed(name, random() % 4 == 0 ? ".h" : ".c"));
+        disk.AddFile(path, std::string(1 + random() % 300, '\n').append("int x;\n"));
+        files.push_back(path);
+        if (faults && random() % 23 == 0) disk.FailRead(path, random() % 200, kIoDevice);
+        if (faults && random() % 31 == 0) disk.FailOpen(path, win32err::kAccessDenied);
+      }
+    }
+  }
+  if (faults && folders.size() > 2) {
+    disk.FailListing(folders[1 + pick(folders.size() - 1)],
+                     random() % 2 == 0 ? ListPass::kFiles : ListPass::kFolders, random() % 4,
+                     kIoDevice);
+    disk.FailOpen(folders[1 + pick(folders.size() - 1)], win32err::kAccessDenied);
+  }
+}
+
+// Whatever the tree, its faults and the reader's patience, counting threads change nothing
+// the reader hears, and every file they open is closed again; the same when the walk's
+// thread opens each file itself.
+TEST(TreeWalkFakeTest, RandomTreesGiveTheSameEventsOnEveryThreadCount) {
+  for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+    std::mt19937 random(seed);
+    FakeDisk disk(kRoot);
+    BuildRandomTree(disk, random, seed % 3 != 0);
+    const int stopAfter = seed % 4 == 0 ? static_cast<int>(random() % 40) : -1;
+    for (const bool keepGoing : {false, true}) {
+      const auto walk = [&](unsigned threads) {
+        EventLog log;
+        log.budget = stopAfter;
+        CTreeWalk tree(log, disk, kRoot,
+                       {.subdir = true, .threads = threads, .keepGoing = keepGoing});
+        LineStats totals;
+        totals.Reset();
+        const HResult status = tree.WalkFolder(WString(1, platform::PathSeparator()), totals);
+        log.events.push_back(Join({"status", std::to_string(status), std::to_string(totals.files),
+                                   std::to_string(totals.lines)}));
+        return log.events;
+      };
+      disk.ShareFiles(true);
+      const std::vector<std::string> one = walk(1);
+      for (const unsigned threads : {2u, 5u, seed % 4 == 1 ? 64u : 9u}) {
+        EXPECT_EQ(walk(threads), one) << "seed " << seed << ", " << threads << " threads";
+        EXPECT_EQ(disk.openFiles(), 0) << "seed " << seed << ", " << threads << " threads";
+      }
+      disk.ShareFiles(false);
+      EXPECT_EQ(walk(3), one) << "seed " << seed << ", files opened by the walk";
+    }
+  }
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ struct FolderEntry {
   /// The entry is a link (a symbolic link; on Windows a reparse point): kind is that of
   /// what it leads to, which may be reached by another name as well.
   bool linked = false;
+  /// Listed as a regular file by its own type, not through a link: opening it need not ask
+  /// its kind again (IFolderFiles::OpenFile).
+  bool regular = false;
 };
 
 /// Tells folders and files apart however they were reached: equal identities name the
@@ -59,6 +62,17 @@ class IReadFile {
   virtual void Close() = 0;
 };
 
+/// The files of one folder, opened from any thread: what a walk hands its counting threads
+/// so that they open a folder's files while the walk goes on to other folders. Holds what
+/// opening needs (on POSIX, a descriptor of the folder) until its last holder lets go.
+class IFolderFiles {
+ public:
+  virtual ~IFolderFiles() = default;
+  /// IFolder::OpenFile, safe to call on several threads at once. listedRegular: the
+  /// listing said name is a regular file (FolderEntry::regular).
+  virtual bool OpenFile(WStringView name, bool listedRegular, IReadFile& file) const = 0;
+};
+
 /// One open folder of a walk, listed one pass at a time.
 class IFolder {
  public:
@@ -87,6 +101,11 @@ class IFolder {
   /// Windows any reparse point) named name is not followed and fails with
   /// win32err::kCantResolveFilename, as git reads no rules through a link.
   virtual bool OpenFileRefusingLink(WStringView name, IReadFile& file) = 0;
+  /// The folder's files for other threads to open; it may be asked once the files pass has
+  /// started and outlives this folder. nullptr when the platform opens files only through
+  /// the folder (the walk then opens them itself) or the folder cannot be had (any failure
+  /// shows again when the walk opens a file itself).
+  virtual std::shared_ptr<const IFolderFiles> ShareFiles() { return nullptr; }
 };
 
 /// How opening a folder went.
@@ -96,10 +115,30 @@ enum class FolderOpen : std::uint8_t {
   kFailed,      ///< the folder could not be opened (last error set)
 };
 
+/// Other threads a walk lends its disk, so that the disk opens and lists folders ahead of
+/// the walk while the walk's thread goes on.
+class IBackgroundWork {
+ public:
+  using Task = void (*)(void* context);
+  /// Runs task(context) once on another thread, soon or when the lender is done (then it
+  /// should do no more than let go of what it holds); false when it cannot be queued.
+  /// urgent: the caller will wait for it, so a sleeping thread is woken for it; otherwise
+  /// it waits for a thread that is awake anyway.
+  virtual bool Post(Task task, void* context, bool urgent) = 0;
+  /// How many threads take the tasks.
+  virtual unsigned Threads() const = 0;
+
+ protected:
+  ~IBackgroundWork() = default;
+};
+
 /// The file system of a run.
 class IDisk {
  public:
   virtual ~IDisk() = default;
+  /// The threads the walks started from now on may use, or nullptr for none; work is lent
+  /// only for as long as every folder opened with it is open.
+  virtual void LendThreads(IBackgroundWork* /*work*/) {}
   /// A closed file object for IFolder::OpenFile and OpenFile; reused from file to file.
   virtual std::unique_ptr<IReadFile> NewFile() = 0;
   /// Opens the folder at a full path, the start of a walk.

@@ -1,6 +1,8 @@
 // Small file-system queries shared by the driver, the banner and the walk.
 #pragma once
 
+#include <cstdint>
+
 #include "base/text.h"
 
 namespace srctally::platform {
@@ -20,6 +22,10 @@ struct NameCaseTable {
 /// table, built on first use (names that differ only in case are the same there, and so
 /// are patterns the user gives for them); nullptr on POSIX, where names compare exactly.
 const NameCaseTable* NameCaseFolding();
+
+/// The most files and folders the process may hold open at once: on POSIX the soft limit
+/// of open descriptors; on Windows, which sets no such limit, the largest value.
+std::uint64_t OpenFileLimit();
 
 /// Whether something exists at path (a file or a folder).
 bool PathExists(WStringView path);

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "counting/file_counting.h"
+#include "platform/last_error.h"
 
 namespace srctally {
 namespace {
@@ -58,6 +59,30 @@ CCountingPipeline::~CCountingPipeline() {
   }
   work_.notify_all();
   for (std::thread& worker : workers_) worker.join();
+  for (const PostedTask& posted : tasks_) posted.task(posted.context);  // they let go
+}
+
+bool CCountingPipeline::Post(Task task, void* context, bool urgent) {
+  bool wake = false;
+  try {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    tasks_.push_back({task, context});
+    // A worker that is awake takes it before its next file.
+    wake = urgent && sleeping_ == workers_.size();
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (wake) work_.notify_one();
+  return true;
+}
+
+// Whether a sleeping worker should be woken (asked with mutex_ held): when none is awake,
+// or the files queued are more than a batch for each worker awake. Waking costs about as
+// much as counting a small file, and a woken worker that finds nothing to do wastes it.
+bool CCountingPipeline::WantsAnotherWorker() const {
+  if (sleeping_ == 0 || (queue_.empty() && tasks_.empty())) return false;
+  const std::size_t awake = workers_.size() - sleeping_;
+  return awake == 0 || queue_.size() > kFilesPerWake * awake;
 }
 
 void CCountingPipeline::RunWorker(void* self) { static_cast<CCountingPipeline*>(self)->Work(); }
@@ -68,7 +93,21 @@ void CCountingPipeline::Work() {
     int index;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      work_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+      if (!quit_ && queue_.empty() && tasks_.empty()) {
+        ++sleeping_;
+        work_.wait(lock, [this] { return quit_ || !queue_.empty() || !tasks_.empty(); });
+        --sleeping_;
+      }
+      // Wakes the next sleeper while there is more than this worker takes: the walk's
+      // thread wakes one worker per batch, the workers wake each other.
+      if (WantsAnotherWorker()) work_.notify_one();
+      if (!tasks_.empty()) {
+        const PostedTask posted = tasks_.front();
+        tasks_.pop_front();
+        lock.unlock();
+        posted.task(posted.context);
+        continue;
+      }
       if (queue_.empty()) return;
       index = queue_.front();
       queue_.pop_front();
@@ -85,7 +124,11 @@ void CCountingPipeline::CountJob(int index, CFileCounter& counter) {
     job.file->Close();  // behind a failure: it will never be released
   } else {
     job.record.Reset();
-    status = counter.Count(*job.file, job.record);
+    if (!job.folder || job.folder->OpenFile(job.name, job.listedRegular, *job.file)) {
+      status = counter.Count(*job.file, job.record);
+    } else {
+      status = platform::LastErrorResult();
+    }
     if (Failed(status) && !keepGoing_) {
       // Whatever comes after this file in walk order will not be released: the walk stops
       // opening files, and the files queued after it are dropped unread. The queue is in
@@ -95,12 +138,16 @@ void CCountingPipeline::CountJob(int index, CFileCounter& counter) {
       }
     }
   }
+  job.folder.reset();  // may close the folder's descriptor, when the walk is done with it
+  bool waitedFor = false;
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     job.status = status;
     job.done.store(true, std::memory_order_release);
+    waitedFor = waitingFor_ == index;
   }
-  done_.notify_all();
+  // Only the file the walk's thread waits for wakes it.
+  if (waitedFor) done_.notify_all();
 }
 
 CCountingPipeline::Event* CCountingPipeline::Add(Kind kind, WStringView relativeFolder) {
@@ -161,24 +208,49 @@ bool CCountingPipeline::WantsMore() const {
          sink_.WantsMore();
 }
 
-platform::IReadFile* CCountingPipeline::NextFile() {
+// Waits (releasing what it can) until a job is free; false when nothing more is to be
+// opened.
+bool CCountingPipeline::WaitForJob() {
   ReleaseReady();
   while (free_.empty() && !stopped_) {
-    WaitForFront();
+    WaitForFront(true);
     ReleaseReady();
   }
   // What was released while waiting may have ended the walk: then nothing more is opened.
-  if (!WantsMore()) return nullptr;
+  return WantsMore();
+}
+
+platform::IReadFile* CCountingPipeline::NextFile() {
+  if (!WaitForJob()) return nullptr;
   return jobs_[static_cast<std::size_t>(free_.back())].file.get();
 }
 
 void CCountingPipeline::CountFile(WStringView relativeFolder, WStringView name) {
   const int index = free_.back();
   free_.pop_back();
+  Queue(index, relativeFolder, name);
+}
+
+bool CCountingPipeline::CountFileOf(const std::shared_ptr<const platform::IFolderFiles>& files,
+                                    WStringView relativeFolder, WStringView name,
+                                    bool listedRegular) {
+  if (!WaitForJob()) return false;
+  const int index = free_.back();
+  free_.pop_back();
+  Job& job = jobs_[static_cast<std::size_t>(index)];
+  job.folder = files;
+  job.listedRegular = listedRegular;
+  Queue(index, relativeFolder, name);
+  return true;
+}
+
+// Puts the taken job for the file name at the end of the events and on the queue.
+void CCountingPipeline::Queue(int index, WStringView relativeFolder, WStringView name) {
   Job& job = jobs_[static_cast<std::size_t>(index)];
   Event* event = Add(Kind::kFile, relativeFolder);
   if (event == nullptr) {
     job.file->Close();
+    job.folder.reset();
     free_.push_back(index);
     return;
   }
@@ -190,7 +262,9 @@ void CCountingPipeline::CountFile(WStringView relativeFolder, WStringView name) 
     const std::lock_guard<std::mutex> lock(mutex_);
     job.done.store(false, std::memory_order_relaxed);
     queue_.push_back(index);
-    wake = queue_.size() % kFilesPerWake == 0;
+    // This thread wakes a worker only when none is awake; a worker that takes a file
+    // wakes the next while more are queued than those awake take soon.
+    wake = sleeping_ == workers_.size() && queue_.size() >= kFilesPerWake;
   }
   if (wake) work_.notify_one();
   ReleaseReady();
@@ -205,17 +279,38 @@ HResult CCountingPipeline::Finish() {
   return failure_;
 }
 
-// Waits until the first event held, if it is a file, has been counted. Rather than sleep,
-// this thread counts the oldest queued files itself (the first one held among them, if no
-// worker took it yet): a worker that is behind then never keeps the walk waiting, and no
-// thread is woken for each file.
-void CCountingPipeline::WaitForFront() {
+// Waits until the first event held, if it is a file, has been counted. With one worker,
+// rather than sleep, this thread counts the oldest queued files itself (the first one held
+// among them, if the worker did not take it yet): the worker being behind then never keeps
+// the walk waiting. With more, this thread only waits, and with batch (the window of files
+// is full) until a quarter of the window is counted, so that it is woken once per batch of
+// files rather than for each.
+void CCountingPipeline::WaitForFront(bool batch) {
   if (events_.empty() || events_.front().kind != Kind::kFile) return;
-  const Job& job = jobs_[static_cast<std::size_t>(events_.front().job)];
+  int front = events_.front().job;
+  if (batch && workers_.size() > 1) {
+    const std::size_t want = jobs_.size() / 4;
+    std::size_t files = 0;
+    // The last of those files not counted yet: the files before it are mostly counted
+    // by then, and if not, the next wait is for them.
+    for (const Event& event : events_) {
+      if (event.kind != Kind::kFile) continue;
+      if (!jobs_[static_cast<std::size_t>(event.job)].done.load(std::memory_order_acquire)) {
+        front = event.job;
+      }
+      if (++files >= want) break;
+    }
+  }
+  const Job& job = jobs_[static_cast<std::size_t>(front)];
   std::unique_lock<std::mutex> lock(mutex_);
   while (!job.done.load(std::memory_order_relaxed)) {
-    if (queue_.empty()) {
+    // With several workers this thread counts nothing: the workers do, and this thread's
+    // share of the work stays small, so that more cores keep speeding the run up.
+    if (queue_.empty() || workers_.size() > 1) {
+      if (!queue_.empty() && sleeping_ > 0) work_.notify_all();  // a batch not woken for yet
+      waitingFor_ = front;
       done_.wait(lock);
+      waitingFor_ = -1;
       continue;
     }
     const int index = queue_.front();
@@ -306,6 +401,7 @@ void CCountingPipeline::Stop() {
     for (const int index : queue_) {
       Job& job = jobs_[static_cast<std::size_t>(index)];
       job.file->Close();
+      job.folder.reset();
       job.status = hr::kFail;
       job.done.store(true, std::memory_order_release);
     }
@@ -315,7 +411,9 @@ void CCountingPipeline::Stop() {
     if (event.kind != Kind::kFile) continue;
     Job& job = jobs_[static_cast<std::size_t>(event.job)];
     std::unique_lock<std::mutex> lock(mutex_);
+    waitingFor_ = event.job;
     done_.wait(lock, [&job] { return job.done.load(std::memory_order_relaxed); });
+    waitingFor_ = -1;
     free_.push_back(event.job);
   }
   events_.clear();
@@ -333,6 +431,19 @@ unsigned ParseThreadCount(const char* text, unsigned hardware) {
     if (digits && value >= 1) return value;
   }
   return hardware == 0 ? 1 : hardware;
+}
+
+unsigned ThreadsWithinOpenFileLimit(unsigned threads, std::uint64_t openFileLimit) {
+  // The walk: the standard streams and a few more, its open folders (16 levels keep
+  // theirs, and up to 16 more for folders reached through links), folders opened ahead
+  // with their parents (32 each) and folders waiting to be closed (16).
+  constexpr std::uint64_t kWalkDescriptors = 128;
+  // Per thread: its files in flight, each open or holding its folder open, and the file
+  // the thread reads.
+  constexpr std::uint64_t kPerThread = kFilesPerThread + 1;
+  if (openFileLimit <= kWalkDescriptors + 2 * kPerThread) return 1;
+  const std::uint64_t most = (openFileLimit - kWalkDescriptors) / kPerThread;
+  return most < threads ? static_cast<unsigned>(most) : threads;
 }
 
 unsigned CountingThreads() {

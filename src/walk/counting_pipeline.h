@@ -31,10 +31,12 @@ bool StartSystemThread(std::thread& thread, void (*run)(void*), void* context);
 
 /// Sits between a walk and its sink: holds the walk's events until everything before them
 /// is released, and counts the files the walk opens on worker threads. Memory is bounded:
-/// the walk waits while the window of files or events in flight is full, and while it
-/// waits it counts a queued file itself rather than sleep. One thread (the walk's) calls
-/// every method; the sink is called on that thread too.
-class CCountingPipeline final : public IWalkFolderEvents {
+/// the walk waits while the window of files or events in flight is full, and with one
+/// worker it counts a queued file itself rather than sleep. Workers open the files of a
+/// folder the walk shares with them, and run the tasks its disk posts (folders opened and
+/// listed ahead). One thread (the walk's) calls every method but Post, which the disk may
+/// call from a task too; the sink is called on the walk's thread.
+class CCountingPipeline final : public IWalkFolderEvents, public platform::IBackgroundWork {
  public:
   /// workers (at least 1) threads, started with start, and the walk's own thread while it
   /// waits, count files for sink; each counted file is added into totals when it is
@@ -51,6 +53,12 @@ class CCountingPipeline final : public IWalkFolderEvents {
   void FileSkipped(WStringView relativeFolder, WStringView name, FileSkip reason) override;
   void WalkFailed(WalkFailure step, WStringView relativeFolder, WStringView argument,
                   HResult code) override;
+  /// Queues a task of the disk for a worker, ahead of the files queued (the walk will
+  /// soon need what it makes). Tasks still queued when the pipeline ends run on the thread
+  /// that ends it.
+  bool Post(Task task, void* context, bool urgent) override;
+  unsigned Threads() const override { return static_cast<unsigned>(workers_.size()); }
+
   /// Whether any worker thread could be started; without one the walk's thread would count
   /// every file, and should rather count them without a pipeline.
   bool HasWorkers() const { return !workers_.empty(); }
@@ -64,6 +72,12 @@ class CCountingPipeline final : public IWalkFolderEvents {
   platform::IReadFile* NextFile();
   /// The file from NextFile is open: a worker counts it, and the sink hears of it in turn.
   void CountFile(WStringView relativeFolder, WStringView name);
+  /// Queues the source file name of a folder whose files are shared: a counting thread
+  /// opens and counts it, and the sink hears of it in turn, a failure to open it as one to
+  /// count it. Waits (releasing what it can) while every file of the window is in flight.
+  /// False, queuing nothing, once WantsMore is false.
+  bool CountFileOf(const std::shared_ptr<const platform::IFolderFiles>& files,
+                   WStringView relativeFolder, WStringView name, bool listedRegular);
   /// Releases everything, waiting for the files still being counted, and answers the
   /// first failure the sink was told of, or 0.
   HResult Finish();
@@ -90,6 +104,9 @@ class CCountingPipeline final : public IWalkFolderEvents {
   };
   struct Job {
     std::unique_ptr<platform::IReadFile> file;
+    // The folder the counting thread opens the file from; none when the walk opened it.
+    std::shared_ptr<const platform::IFolderFiles> folder;
+    bool listedRegular = false;
     WString name;  // the file's name
     LineStats record;
     HResult status = 0;
@@ -98,11 +115,14 @@ class CCountingPipeline final : public IWalkFolderEvents {
   };
 
   static void RunWorker(void* self);
+  bool WantsAnotherWorker() const;
   // A new event at the end, once there is room; nullptr when the pipeline stopped.
   Event* Add(Kind kind, WStringView relativeFolder);
   void ReleaseReady();
   bool Release(Event& event);
-  void WaitForFront();
+  void WaitForFront(bool batch = false);
+  bool WaitForJob();
+  void Queue(int index, WStringView relativeFolder, WStringView name);
   void Stop();
   void Work();
   void CountJob(int index, CFileCounter& counter);
@@ -125,7 +145,14 @@ class CCountingPipeline final : public IWalkFolderEvents {
   std::condition_variable work_;  // a job was queued, or the workers are to stop
   std::condition_variable done_;  // a job was done
   std::deque<int> queue_;         // jobs waiting for a worker
+  struct PostedTask {
+    Task task;
+    void* context;
+  };
+  std::deque<PostedTask> tasks_;  // the disk's tasks waiting for a worker
   bool quit_ = false;
+  std::size_t sleeping_ = 0;  // workers waiting for work
+  int waitingFor_ = -1;       // the job the walk's thread waits for, if it does
   // Files from this place in walk order on are dropped unread, since nothing at or after
   // it will be released: a file failed, or the pipeline stopped.
   std::atomic<std::uint64_t> cancelFrom_{std::numeric_limits<std::uint64_t>::max()};
@@ -137,6 +164,12 @@ class CCountingPipeline final : public IWalkFolderEvents {
 /// The counting threads that text asks for: a number from 1 to 256, nothing else (no sign,
 /// blank or other character); otherwise, and when text is null, hardware (at least 1).
 unsigned ParseThreadCount(const char* text, unsigned hardware);
+
+/// The counting threads a walk may use, the walk's own included, so that it holds fewer
+/// descriptors than openFileLimit: threads, or fewer (at least 1). The walk itself holds
+/// a bounded number whatever the tree (its open folders, the folders opened ahead); each
+/// thread adds a few (its window of files, each holding an open file or its folder).
+unsigned ThreadsWithinOpenFileLimit(unsigned threads, std::uint64_t openFileLimit);
 
 /// Counting threads for a run, the walk's own included: SRCTALLY_THREADS from the
 /// environment when it holds a number from 1 to 256, otherwise the hardware threads of the

@@ -126,19 +126,25 @@ HResult CTreeWalk::WalkFolder(WStringView relativeFolder, LineStats& totals) {
   Unwind();
   out_ = &sink_;
   pipeline_.reset();
-  if (options_.threads > 1) {
+  // Each counting thread holds a few descriptors: no more threads than the limit allows.
+  const unsigned threads = ThreadsWithinOpenFileLimit(options_.threads, platform::OpenFileLimit());
+  if (threads > 1) {
     try {
-      pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, options_.threads - 1, totals,
+      pipeline_ = std::make_unique<CCountingPipeline>(sink_, disk_, threads - 1, totals,
                                                       options_.keepGoing, options_.startThread);
     } catch (const std::bad_alloc&) {
       pipeline_.reset();
     }
     // Without a worker (the memory for its thread was not there), count on this thread.
     if (pipeline_ && !pipeline_->HasWorkers()) pipeline_.reset();
-    if (pipeline_) out_ = pipeline_.get();
+    if (pipeline_) {
+      out_ = pipeline_.get();
+      disk_.LendThreads(pipeline_.get());  // folders are opened and listed ahead on them
+    }
   }
   HResult status = Walk(relativeFolder, totals);
   if (pipeline_) {
+    disk_.LendThreads(nullptr);
     // The first failure in walk order is the one the sink was told of.
     const HResult released = pipeline_->Finish();
     if (Failed(released)) status = released;
@@ -292,6 +298,10 @@ HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFol
   out_->FolderStarted(relativeFolder);
   std::int64_t fileCount = 0;
   platform::FolderEntry entry;
+  // With counting threads, they open the folder's files too, through what the folder
+  // shares of itself (asked for once, at its first source file).
+  std::shared_ptr<const platform::IFolderFiles> shared;
+  bool shareAsked = false;
   for (;;) {
     if (!out_->WantsMore()) {
       stopped_ = true;  // as if the tree had no further entries
@@ -320,7 +330,18 @@ HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFol
       out_->FileSkipped(relativeFolder, entry.name, FileSkip::kAlreadyCounted);
       continue;
     }
-    const HResult status = CountFile(folder, relativeFolder, entry.name, totals);
+    HResult status;
+    if (pipeline_ && !shareAsked) {
+      shareAsked = true;
+      shared = folder.ShareFiles();
+    }
+    if (shared) {
+      status = pipeline_->CountFileOf(shared, relativeFolder, entry.name, entry.regular)
+                   ? hr::kOk
+                   : hr::kFalse;
+    } else {
+      status = CountFile(folder, relativeFolder, entry.name, totals);
+    }
     if (status == hr::kFalse) {
       stopped_ = true;  // the pipeline takes no more files
       break;

@@ -82,9 +82,10 @@ struct WalkOptions {
   bool subdir = false;    ///< descend into sub-folders
   bool verbose = false;   ///< the verbose display level (for the console report)
   /// Threads that count files, the walk's own included: 1 counts each file on the walk's
-  /// thread; more start one worker thread fewer, which count while the walk runs ahead and
-  /// the walk's thread counts whenever it would wait for them, with the same events in the
-  /// same order.
+  /// thread; more start one worker thread fewer, which open and count the files while the
+  /// walk runs ahead (and, where the disk can, open and list the folders ahead of it), with
+  /// the same events in the same order. With one worker the walk's thread counts whenever
+  /// it would wait for it. Fewer start when the open-file limit would not hold them all.
   unsigned threads = 1;
   /// Go on after a failure: a file that cannot be counted, or a folder that cannot be
   /// listed with its sub-folders, is told to the sink and passed over.

@@ -429,5 +429,137 @@ TEST(TreeWalkPosixTest, WalksTreesDeeperThanPathMax) {
   ::close(top);
 }
 
+// A tree with what a walk must get right in order: a wide folder (more sub-folders than
+// are opened ahead at once), a comb deeper than the levels that keep their descriptors,
+// a link back to an ancestor, a link to a folder walked already, a second link to a file,
+// and non-source files.
+void BuildMixedTree(const TempDir& dir) {
+  for (int i = 0; i < 40; ++i) {
+    const std::string folder = std::string("wide/w").append(std::to_string(i));
+    for (int file = 0; file < i % 4; ++file) {
+      dir.Write(folder + "/f" + std::to_string(file) + ".c", std::string(i + file, '\n'));
+    }
+    if (i % 5 == 0) dir.MakeDir(folder + "/empty");
+  }
+  std::filesystem::path level = "comb";
+  for (int depth = 0; depth < 24; ++depth) {
+    for (const char* side : {"a", "c"}) dir.Write(level / side / "s.c", "x\ny\n");
+    dir.Write(level / "n.h", "// note\n");
+    level /= "b";
+  }
+  // Files sorted between sub-folders: a sub-folder's place among the sub-folders is not
+  // its place in the listing.
+  for (const char* path : {"mixed/a/x.c", "mixed/b.c", "mixed/c/y.c", "mixed/d/z.c",
+                           "mixed/e.c", "mixed/f/w.c", "mixed/g/v.c"}) {
+    dir.Write(path, path);
+  }
+  dir.Write("links/t.c", "int t;\n");
+  dir.Write("links/t.txt", "not counted\n");
+  Symlink("..", dir.path() / "links" / "up");
+  Symlink("../wide/w3", dir.path() / "links" / "w3");
+  Symlink("t.c", dir.path() / "links" / "u.c");
+}
+
+TEST(TreeWalkPosixTest, ThreadsChangeNothingTheReaderHears) {
+  TempDir dir;
+  BuildMixedTree(dir);
+  for (const bool keepGoing : {false, true}) {
+    const WalkResult one =
+        Walk(dir, {.subdir = true, .verbose = true, .threads = 1, .keepGoing = keepGoing});
+    EXPECT_EQ(one.status, hr::kOk);
+    EXPECT_NE(one.output.find("/links/up"), std::string::npos);
+    for (const unsigned threads : {2u, 5u, 64u}) {
+      const WalkResult many =
+          Walk(dir, {.subdir = true, .verbose = true, .threads = threads, .keepGoing = keepGoing});
+      EXPECT_EQ(many.status, one.status) << threads;
+      EXPECT_EQ(many.output, one.output) << threads;
+      EXPECT_EQ(many.totals.lines, one.totals.lines) << threads;
+    }
+  }
+  // A link that leads nowhere, named like a source file, ends the walk where it is met, or
+  // is told and passed over.
+  Symlink("nowhere", dir.path() / "comb" / "b" / "b" / "bad.c");
+  for (const bool keepGoing : {false, true}) {
+    const WalkResult one =
+        Walk(dir, {.subdir = true, .verbose = true, .threads = 1, .keepGoing = keepGoing});
+    EXPECT_TRUE(Failed(one.status));
+    for (const unsigned threads : {2u, 5u, 64u}) {
+      const WalkResult many =
+          Walk(dir, {.subdir = true, .verbose = true, .threads = threads, .keepGoing = keepGoing});
+      EXPECT_EQ(many.status, one.status) << threads;
+      EXPECT_EQ(many.output, one.output) << threads << (keepGoing ? ", going on" : "");
+    }
+  }
+}
+
+TEST(TreeWalkPosixTest, ManyThreadsStayWithinTheOpenFileLimit) {
+  // Each thread holds a few descriptors and the walk a bounded number more; asked for 256
+  // threads under a low limit, the walk takes fewer, and every file is counted.
+  TempDir dir;
+  BuildMixedTree(dir);
+  for (int i = 0; i < 150; ++i) {
+    dir.Write(std::string("many/m").append(std::to_string(i)).append("/x.c"), "x\n");
+  }
+  const WalkResult expected = Walk(dir, {.subdir = true, .threads = 1});
+  ASSERT_EQ(expected.status, hr::kOk);
+  for (const rlim_t limit : {rlim_t{64}, rlim_t{170}}) {
+    WalkResult result;
+    {
+      const DescriptorLimit lowered(limit);
+      ASSERT_TRUE(lowered.set());
+      result = Walk(dir, {.subdir = true, .threads = 256});
+    }
+    EXPECT_EQ(result.status, hr::kOk) << limit;
+    EXPECT_EQ(result.output, expected.output) << limit;
+    EXPECT_EQ(result.totals.files, expected.totals.files) << limit;
+  }
+  EXPECT_EQ(ThreadsWithinOpenFileLimit(256, 64), 1u);
+  EXPECT_EQ(ThreadsWithinOpenFileLimit(256, 170), 8u);
+  EXPECT_EQ(ThreadsWithinOpenFileLimit(4, 1024), 4u);
+  EXPECT_EQ(ThreadsWithinOpenFileLimit(256, UINT64_MAX), 256u);
+}
+
+TEST(TreeWalkPosixTest, DeepTreesWithThreadsKeepDescriptorsAndOrder) {
+  // Folders opened ahead hold descriptors of their own and of their parents; deep below the
+  // top, where levels give theirs up, the walk still stays within a low limit and tells
+  // the same as with one thread.
+  constexpr int kDepth = 200;
+  TempDir dir;
+  int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int level = 0; level < kDepth; ++level) {
+    for (const char* side : {"a", "c"}) {
+      const int leaf = MakeFolderAt(fd, side);
+      ASSERT_GE(leaf, 0) << level;
+      const int file = ::openat(leaf, "f.c", O_WRONLY | O_CREAT, 0600);
+      ASSERT_GE(file, 0);
+      ASSERT_EQ(::write(file, "x\n", 2), 2);
+      ::close(file);
+      ::close(leaf);
+    }
+    const int next = MakeFolderAt(fd, "b");
+    ::close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  ::close(fd);
+  const auto walk = [&dir](unsigned threads) {
+    CountingWriter writer;
+    CTextReportSink sink(writer, false);
+    CTreeWalk tree(sink, platform::SystemDisk(), dir.path().u16string(),
+                   {.subdir = true, .threads = threads});
+    LineStats totals;
+    totals.Reset();
+    const DescriptorLimit limit(170);
+    EXPECT_TRUE(limit.set());
+    const HResult status = tree.WalkFolder(u"/", totals);
+    return std::to_string(status) + " " + std::to_string(writer.folders) + " " +
+           std::to_string(writer.errors) + " " + std::to_string(totals.files);
+  };
+  const std::string one = walk(1);
+  EXPECT_EQ(one, "0 " + std::to_string(3 * kDepth + 1) + " 0 " + std::to_string(2 * kDepth));
+  EXPECT_EQ(walk(8), one);
+}
+
 }  // namespace
 }  // namespace srctally

@@ -71,6 +71,24 @@ class FakeDisk::File final : public platform::IReadFile {
   bool failed_ = false;
 };
 
+// A folder's files, opened on any thread: the tree does not change while it is walked.
+class FakeDisk::FolderFiles final : public platform::IFolderFiles {
+ public:
+  FolderFiles(FakeDisk& disk, int node) : disk_(disk), node_(node) {}
+
+  bool OpenFile(WStringView name, bool /*listedRegular*/,
+                platform::IReadFile& file) const override {
+    const Node& node = disk_.nodes_[static_cast<std::size_t>(node_)];
+    const auto it = node.children.find(ToUtf8(name));
+    if (it == node.children.end()) return Fail(win32err::kFileNotFound);
+    return disk_.OpenNode(it->second, file);
+  }
+
+ private:
+  FakeDisk& disk_;
+  int node_;
+};
+
 class FakeDisk::Folder final : public platform::IFolder {
  public:
   Folder(FakeDisk& disk, int node) : disk_(disk), node_(node) {
@@ -128,6 +146,11 @@ class FakeDisk::Folder final : public platform::IFolder {
     const auto it = node.children.find(ToUtf8(name));
     if (it == node.children.end()) return Fail(win32err::kFileNotFound);
     return disk_.OpenNode(it->second, file);
+  }
+
+  std::shared_ptr<const platform::IFolderFiles> ShareFiles() override {
+    if (!disk_.shareFiles_) return nullptr;
+    return std::make_shared<FolderFiles>(disk_, node_);
   }
 
   // The fake's links are folder links only: no file here is a link.

@@ -42,6 +42,10 @@ class FakeDisk final : public platform::IDisk {
   void FailListing(std::string_view path, platform::ListPass pass, std::size_t after,
                    std::uint32_t code);
 
+  /// Whether folders share their files with the counting threads (IFolder::ShareFiles),
+  /// which then open them: yes unless a test says otherwise.
+  void ShareFiles(bool share) { shareFiles_ = share; }
+
   /// How often the folder at path was opened, and how many entries its listings handed out.
   int OpenCount(std::string_view path) const;
   int ListedCount(std::string_view path) const;
@@ -81,6 +85,7 @@ class FakeDisk final : public platform::IDisk {
  private:
   class Folder;
   class File;
+  class FolderFiles;
 
   // The node at path, made (as a folder) with the folders on the way when make is set; -1
   // when it is missing.
@@ -97,6 +102,7 @@ class FakeDisk final : public platform::IDisk {
   int peakOpenFolders_ = 0;
   std::thread::id ownThread_ = std::this_thread::get_id();
   std::atomic<int> filesReadByOwnThread_{0};
+  bool shareFiles_ = true;
 };
 
 }  // namespace srctally::testing

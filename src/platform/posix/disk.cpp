@@ -25,8 +25,13 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -38,6 +43,12 @@ namespace srctally::platform {
 namespace {
 
 constexpr int kKeepOpenDepth = 16;
+// With threads lent, the sub-folders a folder has opened and listed ahead of the walk, at
+// most, and the most of them open in a whole walk: each holds a descriptor.
+constexpr std::size_t kAheadPerFolder = 6;
+constexpr int kMaxAhead = 32;
+// The most folder descriptors waiting for a lent thread to close them.
+constexpr int kMaxClosing = 16;
 // The most parents that keep their descriptor for a sub-folder reached through a link.
 constexpr int kMaxLinkHolds = 16;
 // The most ".." components one call climbs: "../" times this fits PATH_MAX.
@@ -142,6 +153,36 @@ class PosixFile final : public IReadFile {
   std::int64_t size_ = 0;  // -1 while it was not asked for
 };
 
+// A folder's descriptor shared with the threads that open its files; closed by the last
+// holder, the folder itself or a file about to be opened.
+class PosixFolderFiles final : public IFolderFiles {
+ public:
+  explicit PosixFolderFiles(int fd) : fd_(fd) {}
+  ~PosixFolderFiles() override { ::close(fd_); }
+  PosixFolderFiles(const PosixFolderFiles&) = delete;
+  PosixFolderFiles& operator=(const PosixFolderFiles&) = delete;
+
+  int fd() const { return fd_; }
+
+  bool OpenFile(WStringView name, bool listedRegular, IReadFile& file) const override {
+    // Each thread encodes names into its own buffer, which stops growing at the longest.
+    thread_local std::string bytes;
+    bytes.clear();
+    char unit[kMaxUtf8CharBytes];
+    for (std::size_t i = 0; i < name.size();) {
+      if (name[i] == u'\0') {
+        SetLastErrorCode(win32err::kInvalidName);
+        return false;
+      }
+      bytes.append(unit, EncodeUtf8Char(name, i, unit));
+    }
+    return static_cast<PosixFile&>(file).Open(fd_, bytes.c_str(), listedRegular);
+  }
+
+ private:
+  int fd_;
+};
+
 #ifdef __linux__
 // The buffer a walk lists its folders into, one folder at a time.
 struct ListBuffer {
@@ -149,12 +190,42 @@ struct ListBuffer {
 };
 #endif
 
-// What the levels of one walk share, owned by its first level.
+// What the levels of one walk share, owned by its first level and by what is opened ahead.
 struct WalkShared {
 #ifdef __linux__
   std::unique_ptr<ListBuffer> listBuffer;  // made when first needed
 #endif
   int linkHolds = 0;  // parents that keep their descriptor for a sub-folder reached by a link
+  IBackgroundWork* work = nullptr;  // the threads lent for opening ahead, if any
+  std::atomic<int> ahead{0};        // sub-folders opened ahead and not taken or dropped
+  std::atomic<int> closing{0};      // descriptors waiting for a lent thread to close them
+  std::mutex aheadMutex;            // with aheadDone, for waiting on one
+  std::condition_variable aheadDone;
+};
+
+class PosixFolder;
+
+// A sub-folder being opened and listed ahead of the walk on a lent thread. The walk's
+// thread takes it when it gets to the sub-folder, or drops it; whichever lets go last
+// closes what is left.
+struct AheadFolder {
+  enum State : int { kWaiting, kRunning, kDone, kDropped };
+  // Takes over one of the walk's count of sub-folders opened ahead.
+  AheadFolder(std::shared_ptr<WalkShared> walk, std::shared_ptr<PosixFolderFiles> parent)
+      : shared(std::move(walk)), parentFiles(std::move(parent)) {}
+  ~AheadFolder();
+  AheadFolder(const AheadFolder&) = delete;
+  AheadFolder& operator=(const AheadFolder&) = delete;
+
+  std::atomic<int> state{kWaiting};
+  // The walk no longer wants it (it passed it over, stopped or left its parent): if it is
+  // being opened meanwhile, nothing below it is opened ahead.
+  std::atomic<bool> abandoned{false};
+  std::size_t entry = 0;  // its place among the parent's sub-folders
+  std::shared_ptr<WalkShared> shared;
+  std::shared_ptr<PosixFolderFiles> parentFiles;  // keeps the parent's descriptor open
+  std::unique_ptr<PosixFolder> folder;            // made by the lent thread
+  bool opened = false;                            // folder opened and listed
 };
 
 // The folder levels above the folder open at start, through "..": a new descriptor, or -1.
@@ -179,25 +250,37 @@ int OpenUp(int start, int levels) {
 
 class PosixFolder final : public IFolder {
  public:
-  // The first level of a walk; path is its full path.
-  explicit PosixFolder(std::string path)
+  // The first level of a walk; path is its full path. work: the threads lent, if any.
+  PosixFolder(std::string path, IBackgroundWork* work)
       : parent_(nullptr),
         name_(std::move(path)),
         depth_(0),
-        ownShared_(std::make_unique<WalkShared>()),
-        shared_(ownShared_.get()) {}
+        walk_(std::make_shared<WalkShared>()),
+        shared_(walk_.get()) {
+    shared_->work = work;
+  }
 
   // A sub-folder of parent; viaLink: its entry in parent is a link.
   PosixFolder(PosixFolder& parent, std::string name, bool viaLink)
-      : parent_(&parent),
+      : PosixFolder(&parent, parent.depth_ + 1, parent.walk_, std::move(name), viaLink) {}
+
+  // A sub-folder of parent made by a lent thread, which never touches parent: it is
+  // attached to it on the walk's thread when taken.
+  PosixFolder(PosixFolder* parent, int depth, std::shared_ptr<WalkShared> walk,
+              std::string name, bool viaLink)
+      : parent_(parent),
         name_(std::move(name)),
-        depth_(parent.depth_ + 1),
+        depth_(depth),
         viaLink_(viaLink),
-        shared_(parent.shared_) {}
+        walk_(std::move(walk)),
+        shared_(walk_.get()) {}
 
   ~PosixFolder() override {
-    if (fd_ >= 0 && parent_ != nullptr && parent_->fd_ < 0) GiveDescriptorBack();
-    if (holdsParent_) --shared_->linkHolds;
+    DropAhead();
+    if (attached_) {
+      if (fd_ >= 0 && parent_ != nullptr && parent_->fd_ < 0) GiveDescriptorBack();
+      if (holdsParent_) --shared_->linkHolds;
+    }
     CloseDescriptor();
   }
 
@@ -220,6 +303,32 @@ class PosixFolder final : public IFolder {
     }
     fd_ = fd;
     identity_ = IdentityOf(info);
+    Attach();
+    return true;
+  }
+
+  // Opens and lists the folder ahead of the walk, on a lent thread, relative to its
+  // parent's shared descriptor; false when either fails (the walk then opens it itself,
+  // and tells why it fails).
+  bool OpenAhead(int parentFd) {
+    const int fd = ::openat(parentFd, name_.c_str(), kFolderFlags);
+    if (fd < 0) return false;
+    struct stat info {};
+    fd_ = fd;
+    if (::fstat(fd, &info) != 0) return false;
+    identity_ = IdentityOf(info);
+#ifdef __linux__
+    const auto buffer = std::make_unique_for_overwrite<ListBuffer>();
+    return List(buffer.get());
+#else
+    return List(nullptr);
+#endif
+  }
+
+  // On the walk's thread, once the folder is open: joins it to its parent, which gives up
+  // its descriptor if it is deep enough and ".." leads back to it.
+  void Attach() {
+    attached_ = true;
     if (parent_ != nullptr && parent_->depth_ >= kKeepOpenDepth) {
       if (viaLink_ && shared_->linkHolds < kMaxLinkHolds) {
         ++shared_->linkHolds;
@@ -228,7 +337,36 @@ class PosixFolder final : public IFolder {
         parent_->CloseDescriptor();
       }
     }
-    return true;
+  }
+
+  // The sub-folder the current entry of the folders pass names, when a lent thread has
+  // opened and listed it (waiting while it does); nullptr when none has.
+  std::unique_ptr<PosixFolder> TakeAhead(WStringView name) {
+    if (!IsCurrent(name)) return nullptr;
+    const std::size_t entry = static_cast<std::size_t>(current_ - entries_.data());
+    while (!ahead_.empty() && ahead_.front()->entry < entry) DropFront();
+    if (ahead_.empty() || ahead_.front()->entry != entry) return nullptr;
+    const std::shared_ptr<AheadFolder> ahead = std::move(ahead_.front());
+    ahead_.pop_front();
+    int state = AheadFolder::kWaiting;
+    // Not started yet: with one lent thread, which is busy counting, it is opened here;
+    // with more, one of them takes it soon, and this thread waits, so that it does as
+    // little of the work as it can and more threads keep speeding the walk up.
+    if (shared_->work->Threads() < 2 &&
+        ahead->state.compare_exchange_strong(state, AheadFolder::kDropped)) {
+      return nullptr;
+    }
+    state = ahead->state.load(std::memory_order_acquire);
+    if (state == AheadFolder::kWaiting || state == AheadFolder::kRunning) {
+      std::unique_lock<std::mutex> lock(shared_->aheadMutex);
+      shared_->aheadDone.wait(lock, [&ahead] {
+        return ahead->state.load(std::memory_order_acquire) == AheadFolder::kDone;
+      });
+    }
+    if (!ahead->opened) return nullptr;
+    std::unique_ptr<PosixFolder> folder = std::move(ahead->folder);
+    folder->Attach();
+    return folder;
   }
 
   bool GetIdentity(FolderIdentity& identity) const override {
@@ -237,7 +375,7 @@ class PosixFolder final : public IFolder {
   }
 
   bool StartListing(ListPass pass) override {
-    if (!listed_ && !List()) return false;
+    if (!listed_ && !List(nullptr)) return false;
     if (pass == ListPass::kFolders) {
       // Only the sub-folders are needed from here on.
       std::erase_if(entries_, [](const Entry& entry) { return entry.kind != EntryKind::kFolder; });
@@ -245,6 +383,10 @@ class PosixFolder final : public IFolder {
     }
     next_ = 0;
     current_ = nullptr;
+    // Sub-folders opened ahead keep their places: the first ones may have been opened as
+    // soon as this folder was listed.
+    folderPass_ = pass == ListPass::kFolders;
+    if (folderPass_) StartOpeningAhead();
     return true;
   }
 
@@ -254,16 +396,19 @@ class PosixFolder final : public IFolder {
       return false;
     }
     current_ = &entries_[next_++];
+    if (folderPass_) StartOpeningAhead();
     currentName_ = FromUtf8Lossless(NameOf(*current_));
     entry.name = currentName_;
     entry.kind = current_->kind;
     entry.linked = current_->linked;
+    entry.regular = current_->plain;
     return true;
   }
 
   void EndListing() override {
     next_ = entries_.size();
     current_ = nullptr;
+    if (folderPass_) DropAhead();
   }
 
   bool GetEntryIdentity(FileIdentity& identity) const override {
@@ -285,6 +430,18 @@ class PosixFolder final : public IFolder {
   bool OpenFileRefusingLink(WStringView name, IReadFile& file) override {
     if (!EnsureOpen()) return false;
     return static_cast<PosixFile&>(file).Open(fd_, ToUtf8(name).c_str(), false, true);
+  }
+
+  std::shared_ptr<const IFolderFiles> ShareFiles() override {
+    if (!EnsureOpen()) return nullptr;
+    try {
+      // The descriptor passes to the shared object, which closes it when the folder and
+      // every file queued from it are done with it.
+      if (!files_) files_ = std::make_shared<PosixFolderFiles>(fd_);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    return files_;
   }
 
   const std::string& RawName(WStringView name) {
@@ -321,9 +478,132 @@ class PosixFolder final : public IFolder {
 
   bool HasEntriesLeft() const { return next_ < entries_.size(); }
 
+  // With threads lent and a descriptor at hand, has the next few sub-folders of the folders
+  // pass opened and listed on them, within the walk's limit.
+  void StartOpeningAhead() {
+    if (shared_->work == nullptr || fd_ < 0) return;
+    const std::size_t end = std::min(entries_.size(), next_ + kAheadPerFolder);
+    while (nextAhead_ < end && OpenAhead(nextAhead_, entries_[nextAhead_])) ++nextAhead_;
+  }
+
+  // On a lent thread, once this folder opened ahead is listed: its first sub-folders are
+  // opened ahead too, as the walk will want them soon after it takes this one.
+  void OpenFirstAhead() {
+    std::size_t folders = 0;  // the place of a sub-folder in the folders pass
+    for (const Entry& item : entries_) {
+      if (item.kind != EntryKind::kFolder) continue;
+      if (folders >= kAheadPerFolder || !OpenAhead(folders, item)) break;
+      ++folders;
+    }
+    nextAhead_ = folders;
+  }
+
+  // Has the sub-folder item, entry-th in the folders pass, opened and listed on a lent
+  // thread; false when the walk's limit is reached or it cannot be queued.
+  bool OpenAhead(std::size_t entry, const Entry& item) {
+    if (shared_->ahead.fetch_add(1, std::memory_order_relaxed) >= kMaxAhead) {
+      shared_->ahead.fetch_sub(1, std::memory_order_relaxed);
+      return false;
+    }
+    std::shared_ptr<AheadFolder> ahead;
+    try {
+      if (!files_) files_ = std::make_shared<PosixFolderFiles>(fd_);
+      ahead = std::make_shared<AheadFolder>(walk_, files_);  // owns the count taken
+    } catch (const std::bad_alloc&) {
+      shared_->ahead.fetch_sub(1, std::memory_order_relaxed);
+      return false;
+    }
+    try {
+      ahead->entry = entry;
+      ahead->folder = std::make_unique<PosixFolder>(this, depth_ + 1, walk_,
+                                                    std::string(NameOf(item)), item.linked);
+      auto task = std::make_unique<std::shared_ptr<AheadFolder>>(ahead);
+      ahead_.push_back(ahead);
+      if (!shared_->work->Post(&RunAhead, task.get(), true)) {
+        ahead_.pop_back();
+        return false;
+      }
+      task.release();  // the task owns it now
+      return true;
+    } catch (const std::bad_alloc&) {
+      if (!ahead_.empty() && ahead_.back() == ahead) ahead_.pop_back();
+      return false;  // opened by the walk when it gets there
+    }
+  }
+
+  static void RunAhead(void* context) {
+    const std::unique_ptr<std::shared_ptr<AheadFolder>> task(
+        static_cast<std::shared_ptr<AheadFolder>*>(context));
+    AheadFolder& ahead = **task;
+    int state = AheadFolder::kWaiting;
+    if (!ahead.state.compare_exchange_strong(state, AheadFolder::kRunning)) return;
+    try {
+      ahead.opened = ahead.folder->OpenAhead(ahead.parentFiles->fd());
+      if (ahead.opened && !ahead.abandoned.load(std::memory_order_acquire)) {
+        ahead.folder->OpenFirstAhead();
+      }
+    } catch (const std::bad_alloc&) {
+      ahead.opened = false;
+    }
+    ahead.parentFiles.reset();
+    {
+      const std::lock_guard<std::mutex> lock(ahead.shared->aheadMutex);
+      ahead.state.store(AheadFolder::kDone, std::memory_order_release);
+    }
+    ahead.shared->aheadDone.notify_all();
+  }
+
+  void DropFront() {
+    int state = AheadFolder::kWaiting;
+    ahead_.front()->abandoned.store(true, std::memory_order_release);
+    ahead_.front()->state.compare_exchange_strong(state, AheadFolder::kDropped);
+    ahead_.pop_front();
+  }
+
+  void DropAhead() {
+    while (!ahead_.empty()) DropFront();
+  }
+
+
   void CloseDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    if (files_) {
+      files_.reset();  // the last holder closes it
+    } else if (fd_ >= 0) {
+      // With threads lent, one of them closes it: closing a folder costs about as much as
+      // opening it.
+      if (!attached_ || !CloseLater(fd_)) ::close(fd_);
+    }
     fd_ = -1;
+  }
+
+  // Has a lent thread close fd, unless as many are waiting to be closed as a walk may
+  // hold; false when it does not.
+  bool CloseLater(int fd) {
+    if (shared_->work == nullptr) return false;
+    if (shared_->closing.fetch_add(1, std::memory_order_relaxed) >= kMaxClosing) {
+      shared_->closing.fetch_sub(1, std::memory_order_relaxed);
+      return false;
+    }
+    // Holds the walk's shared part alive for its count until the task ran.
+    auto* task = new (std::nothrow) ClosingFolder{walk_, fd};
+    // Not worth waking a thread for: one that is awake, or the end of the walk, closes it.
+    if (task == nullptr || !shared_->work->Post(&RunClose, task, false)) {
+      delete task;
+      shared_->closing.fetch_sub(1, std::memory_order_relaxed);
+      return false;
+    }
+    return true;
+  }
+
+  struct ClosingFolder {
+    std::shared_ptr<WalkShared> walk;
+    int fd;
+  };
+
+  static void RunClose(void* context) {
+    const std::unique_ptr<ClosingFolder> task(static_cast<ClosingFolder*>(context));
+    ::close(task->fd);
+    task->walk->closing.fetch_sub(1, std::memory_order_relaxed);
   }
 
   // This folder is done and holds a descriptor: the nearest level above without one that
@@ -380,10 +660,11 @@ class PosixFolder final : public IFolder {
     return true;
   }
 
-  bool List() {
+  // Reads the entries into buffer, or into the walk's own when it is null.
+  bool List(void* buffer) {
     if (!EnsureOpen()) return false;
     try {
-      if (!ReadEntries()) return false;
+      if (!ReadEntries(buffer)) return false;
     } catch (const std::bad_alloc&) {
       SetLastErrorCode(win32err::kOutOfMemory);
       return false;
@@ -409,8 +690,8 @@ class PosixFolder final : public IFolder {
 #ifdef __linux__
   // Reads the entries with getdents64 on the folder's own descriptor, which is read only
   // this once: nothing else lists it, and opening entries does not depend on its offset.
-  bool ReadEntries() {
-    ListBuffer& buffer = SharedListBuffer();
+  bool ReadEntries(void* own) {
+    ListBuffer& buffer = own != nullptr ? *static_cast<ListBuffer*>(own) : SharedListBuffer();
     for (;;) {
       const long got = ::syscall(SYS_getdents64, fd_, buffer.bytes, sizeof(buffer.bytes));
       if (got < 0 && errno == EINTR) continue;
@@ -447,7 +728,7 @@ class PosixFolder final : public IFolder {
 #else
   // Reads the entries through a directory stream on a copy of the descriptor, which the
   // stream closes.
-  bool ReadEntries() {
+  bool ReadEntries(void* /*own*/) {
     const int listFd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
     if (listFd < 0) return FailWithErrno(errno);
     DIR* folder = ::fdopendir(listFd);
@@ -516,9 +797,11 @@ class PosixFolder final : public IFolder {
   int depth_;
   bool viaLink_ = false;      // its entry in the parent is a link
   bool holdsParent_ = false;  // the parent keeps its descriptor while this folder is open
-  std::unique_ptr<WalkShared> ownShared_;  // the first level's, for the whole walk
+  std::shared_ptr<WalkShared> walk_;  // what the whole walk shares
   WalkShared* shared_;
+  bool attached_ = false;  // joined to its parent (not only opened ahead)
   int fd_ = -1;
+  std::shared_ptr<PosixFolderFiles> files_;  // owns fd_ once it was shared
   FolderIdentity identity_;
   bool listed_ = false;
   std::uint32_t listError_ = 0;  // a failure met while reading, reported after the entries
@@ -526,16 +809,22 @@ class PosixFolder final : public IFolder {
   std::vector<Entry> entries_;
   std::size_t next_ = 0;
   const Entry* current_ = nullptr;
+  bool folderPass_ = false;
+  // The sub-folders opened ahead, in the order of the folders pass, and the next to open.
+  std::deque<std::shared_ptr<AheadFolder>> ahead_;
+  std::size_t nextAhead_ = 0;
   WString currentName_;
   std::string scratch_;
 };
 
 class PosixDisk final : public IDisk {
  public:
+  void LendThreads(IBackgroundWork* work) override { work_ = work; }
+
   std::unique_ptr<IReadFile> NewFile() override { return std::make_unique<PosixFile>(); }
 
   FolderOpen OpenFolder(WStringView fullPath, std::unique_ptr<IFolder>& folder) override {
-    auto opened = std::make_unique<PosixFolder>(ToUtf8(fullPath));
+    auto opened = std::make_unique<PosixFolder>(ToUtf8(fullPath), work_);
     if (!opened->Open()) return FolderOpen::kFailed;
     folder = std::move(opened);
     return FolderOpen::kOpened;
@@ -544,6 +833,10 @@ class PosixDisk final : public IDisk {
   FolderOpen OpenSubFolder(IFolder& parent, WStringView name,
                            std::unique_ptr<IFolder>& folder) override {
     auto& posixParent = static_cast<PosixFolder&>(parent);
+    if (std::unique_ptr<PosixFolder> ahead = posixParent.TakeAhead(name)) {
+      folder = std::move(ahead);
+      return FolderOpen::kOpened;
+    }
     auto opened = std::make_unique<PosixFolder>(posixParent, posixParent.RawName(name),
                                                 posixParent.MayBeLink(name));
     if (!opened->Open()) return FolderOpen::kFailed;
@@ -558,7 +851,15 @@ class PosixDisk final : public IDisk {
     }
     return static_cast<PosixFile&>(file).Open(AT_FDCWD, ToUtf8(fullPath).c_str());
   }
+
+ private:
+  IBackgroundWork* work_ = nullptr;
 };
+
+AheadFolder::~AheadFolder() {
+  folder.reset();  // closes what was opened and not taken
+  --shared->ahead;
+}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // File-system queries on POSIX: UTF-16 paths go to the system as their original bytes.
 #include "platform/file_system.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,14 @@ namespace srctally::platform {
 char16_t PathSeparator() { return u'/'; }
 
 const NameCaseTable* NameCaseFolding() { return nullptr; }
+
+std::uint64_t OpenFileLimit() {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return UINT64_MAX;
+  }
+  return static_cast<std::uint64_t>(limit.rlim_cur);
+}
 
 bool PathExists(WStringView path) {
   struct stat info {};

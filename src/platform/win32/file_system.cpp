@@ -73,6 +73,8 @@ const NameCaseTable* NameCaseFolding() {
   return table;
 }
 
+std::uint64_t OpenFileLimit() { return UINT64_MAX; }
+
 bool PathExists(WStringView path) {
   const WString text(path);
   if (text.size() >= MAX_PATH) return LongPathAttributes(text) != INVALID_FILE_ATTRIBUTES;
