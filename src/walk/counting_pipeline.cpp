@@ -1,6 +1,8 @@
 // Worker threads count, the walk's thread releases in walk order.
 #include "walk/counting_pipeline.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <system_error>
 
@@ -10,9 +12,15 @@
 namespace srctally {
 namespace {
 
-// Files in flight per counting thread (the workers and the walk's): enough that a worker
-// never waits for the walk.
-constexpr unsigned kFilesPerThread = 4;
+// Files in flight per counting thread (the workers and the walk's) with several workers:
+// enough that the walk's thread, which is quicker than any one worker, sleeps once per many
+// files rather than for each. With one worker the walk's thread counts files too, and a short
+// window shares them out evenly.
+constexpr unsigned kFilesPerThread = 16;
+constexpr unsigned kFilesPerThreadWithOneWorker = 4;
+// Descriptors the files in flight hold, per counting thread: each file holds its folder open
+// until it is counted, or itself when the walk opened it.
+constexpr unsigned kDescriptorsPerThread = 4;
 // Events held at most, so that a tree of many empty folders behind one slow file cannot make
 // memory grow.
 constexpr std::size_t kMaxEvents = 4096;
@@ -20,8 +28,12 @@ constexpr std::size_t kMaxEvents = 4096;
 // thread costs about as much as counting a small file. Nothing waits on a file left queued
 // meanwhile: the walk's thread counts queued files itself before it would wait.
 constexpr std::size_t kFilesPerWake = 4;
+// How long the last worker awake looks for more work before it sleeps.
+constexpr std::chrono::microseconds kWatchTime{50};
 // No file is dropped while nothing has failed.
 constexpr std::uint64_t kNothingCancelled = std::numeric_limits<std::uint64_t>::max();
+// The walk's thread sleeps on no file.
+constexpr std::uint64_t kNoFile = std::numeric_limits<std::uint64_t>::max();
 
 }  // namespace
 
@@ -38,11 +50,11 @@ CCountingPipeline::CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, uns
                                      LineStats& totals, bool keepGoing, ThreadStarter start)
     : sink_(sink), totals_(totals), keepGoing_(keepGoing) {
   if (workers == 0) workers = 1;
-  jobs_ = std::vector<Job>((workers + 1) * kFilesPerThread);
-  for (std::size_t i = jobs_.size(); i-- > 0;) {
-    jobs_[i].file = disk.NewFile();
-    free_.push_back(static_cast<int>(i));
-  }
+  jobs_ = std::vector<Job>((workers + 1) *
+                          (workers > 1 ? kFilesPerThread : kFilesPerThreadWithOneWorker));
+  maxHolding_ = (workers + 1) * kDescriptorsPerThread;
+  wakeAfter_ = std::max<std::size_t>(kFilesPerWake, jobs_.size() / 4);
+  for (Job& job : jobs_) job.file = disk.NewFile();
   workers_.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) {
     std::thread thread;
@@ -67,8 +79,9 @@ bool CCountingPipeline::Post(Task task, void* context, bool urgent) {
   try {
     const std::lock_guard<std::mutex> lock(mutex_);
     tasks_.push_back({task, context});
+    tasksQueued_.fetch_add(1);
     // A worker that is awake takes it before its next file.
-    wake = urgent && sleeping_ == workers_.size();
+    wake = urgent && sleeping_.load() == workers_.size();
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -76,51 +89,103 @@ bool CCountingPipeline::Post(Task task, void* context, bool urgent) {
   return true;
 }
 
-// Whether a sleeping worker should be woken (asked with mutex_ held): when none is awake,
-// or the files queued are more than a batch for each worker awake. Waking costs about as
-// much as counting a small file, and a woken worker that finds nothing to do wastes it.
-bool CCountingPipeline::WantsAnotherWorker() const {
-  if (sleeping_ == 0 || (queue_.empty() && tasks_.empty())) return false;
-  const std::size_t awake = workers_.size() - sleeping_;
-  return awake == 0 || queue_.size() > kFilesPerWake * awake;
-}
-
 void CCountingPipeline::RunWorker(void* self) { static_cast<CCountingPipeline*>(self)->Work(); }
 
 void CCountingPipeline::Work() {
   CFileCounter counter;
   for (;;) {
-    int index;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (!quit_ && queue_.empty() && tasks_.empty()) {
-        ++sleeping_;
-        work_.wait(lock, [this] { return quit_ || !queue_.empty() || !tasks_.empty(); });
-        --sleeping_;
-      }
+    if (tasksQueued_.load(std::memory_order_relaxed) > 0 && RunTask()) continue;
+    std::uint64_t order;
+    if (Claim(order)) {
       // Wakes the next sleeper while there is more than this worker takes: the walk's
       // thread wakes one worker per batch, the workers wake each other.
-      if (WantsAnotherWorker()) work_.notify_one();
-      if (!tasks_.empty()) {
-        const PostedTask posted = tasks_.front();
-        tasks_.pop_front();
-        lock.unlock();
-        posted.task(posted.context);
-        continue;
-      }
-      if (queue_.empty()) return;
-      index = queue_.front();
-      queue_.pop_front();
+      if (WantsAnotherWorker()) WakeOne();
+      CountJob(order, counter);
+      continue;
     }
-    CountJob(index, counter);
+    if (quit_.load()) return;
+    if (!Watch()) Sleep();
   }
 }
 
+// The last worker awake watches for work a little while before it sleeps, so that the walk's
+// thread finds a worker awake for the files it queues next and seldom has to wake one: a
+// wake is a system call on the one thread whose time no other thread can share. It yields
+// meanwhile, leaving the core to any thread that has work. True when work or the end came.
+bool CCountingPipeline::Watch() {
+  if (sleeping_.load(std::memory_order_relaxed) + 1 < workers_.size()) return false;
+  const auto until = std::chrono::steady_clock::now() + kWatchTime;
+  do {
+    if (quit_.load(std::memory_order_relaxed) || HasWork()) return true;
+    std::this_thread::yield();
+  } while (std::chrono::steady_clock::now() < until);
+  return false;
+}
+
+// Runs the oldest task the disk posted; false when there was none.
+bool CCountingPipeline::RunTask() {
+  PostedTask posted;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (tasks_.empty()) return false;
+    posted = tasks_.front();
+    tasks_.pop_front();
+    tasksQueued_.fetch_sub(1);
+  }
+  posted.task(posted.context);
+  return true;
+}
+
+// Takes the oldest queued file, on any thread; false when none is queued.
+bool CCountingPipeline::Claim(std::uint64_t& order) {
+  std::uint64_t next = taken_.load(std::memory_order_relaxed);
+  for (;;) {
+    // Acquiring queued_ makes the job written before it was raised visible here.
+    if (next >= queued_.load(std::memory_order_acquire)) return false;
+    if (taken_.compare_exchange_weak(next, next + 1, std::memory_order_relaxed)) {
+      order = next;
+      return true;
+    }
+  }
+}
+
+bool CCountingPipeline::HasWork() const {
+  return tasksQueued_.load() > 0 || taken_.load() < queued_.load();
+}
+
+// Waits for work or the end. The count of sleepers is raised before looking for work, and
+// whoever queues work raises the queue before reading the count: either this thread sees
+// the work, or the one that queued it sees this thread asleep and wakes it.
+void CCountingPipeline::Sleep() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  sleeping_.fetch_add(1);
+  while (!quit_.load() && !HasWork()) work_.wait(lock);
+  sleeping_.fetch_sub(1);
+}
+
+void CCountingPipeline::WakeOne() {
+  // Taking the lock orders the wake after a sleeper's last look for work.
+  { const std::lock_guard<std::mutex> lock(mutex_); }
+  work_.notify_one();
+}
+
+// Whether a sleeping worker should be woken: when none is awake, or the files queued are
+// more than a batch for each worker awake. Waking costs about as much as counting a small
+// file, and a woken worker that finds nothing to do wastes it.
+bool CCountingPipeline::WantsAnotherWorker() const {
+  const unsigned sleeping = sleeping_.load();
+  if (sleeping == 0) return false;
+  const std::uint64_t queued = queued_.load() - taken_.load(std::memory_order_relaxed);
+  if (queued == 0) return false;
+  const std::size_t awake = workers_.size() - sleeping;
+  return awake == 0 || queued > kFilesPerWake * awake;
+}
+
 // Counts a job taken off the queue, on whichever thread took it.
-void CCountingPipeline::CountJob(int index, CFileCounter& counter) {
-  Job& job = jobs_[static_cast<std::size_t>(index)];
+void CCountingPipeline::CountJob(std::uint64_t order, CFileCounter& counter) {
+  Job& job = JobOf(order);
   HResult status = hr::kFail;
-  if (job.order >= cancelFrom_.load(std::memory_order_acquire)) {
+  if (order >= cancelFrom_.load(std::memory_order_acquire)) {
     job.file->Close();  // behind a failure: it will never be released
   } else {
     job.record.Reset();
@@ -131,23 +196,21 @@ void CCountingPipeline::CountJob(int index, CFileCounter& counter) {
     }
     if (Failed(status) && !keepGoing_) {
       // Whatever comes after this file in walk order will not be released: the walk stops
-      // opening files, and the files queued after it are dropped unread. The queue is in
-      // walk order, so every file before this one has been taken off it already.
+      // opening files, and the files queued after it are dropped unread.
       std::uint64_t from = cancelFrom_.load(std::memory_order_relaxed);
-      while (job.order < from && !cancelFrom_.compare_exchange_weak(from, job.order + 1)) {
+      while (order < from && !cancelFrom_.compare_exchange_weak(from, order + 1)) {
       }
     }
   }
   job.folder.reset();  // may close the folder's descriptor, when the walk is done with it
-  bool waitedFor = false;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    job.status = status;
-    job.done.store(true, std::memory_order_release);
-    waitedFor = waitingFor_ == index;
+  job.status = status;
+  // Set before reading whom the walk's thread waits for, which it sets before reading this:
+  // either it sees the file counted, or this thread sees it waiting and wakes it.
+  job.done.store(true);
+  if (waitingFor_.load() == order) {
+    { const std::lock_guard<std::mutex> lock(doneMutex_); }
+    done_.notify_all();
   }
-  // Only the file the walk's thread waits for wakes it.
-  if (waitedFor) done_.notify_all();
 }
 
 CCountingPipeline::Event* CCountingPipeline::Add(Kind kind, WStringView relativeFolder) {
@@ -208,11 +271,12 @@ bool CCountingPipeline::WantsMore() const {
          sink_.WantsMore();
 }
 
-// Waits (releasing what it can) until a job is free; false when nothing more is to be
-// opened.
-bool CCountingPipeline::WaitForJob() {
+// Waits (releasing what it can) until the next job is free; false when nothing more is to
+// be opened.
+bool CCountingPipeline::WaitForJob(bool holds) {
   ReleaseReady();
-  while (free_.empty() && !stopped_) {
+  while ((nextOrder_ - releasedFiles_ >= jobs_.size() || (holds && holding_ >= maxHolding_)) &&
+         !stopped_) {
     WaitForFront(true);
     ReleaseReady();
   }
@@ -221,56 +285,57 @@ bool CCountingPipeline::WaitForJob() {
 }
 
 platform::IReadFile* CCountingPipeline::NextFile() {
-  if (!WaitForJob()) return nullptr;
-  return jobs_[static_cast<std::size_t>(free_.back())].file.get();
+  if (!WaitForJob(true)) return nullptr;
+  return JobOf(nextOrder_).file.get();
 }
 
 void CCountingPipeline::CountFile(WStringView relativeFolder, WStringView name) {
-  const int index = free_.back();
-  free_.pop_back();
-  Queue(index, relativeFolder, name);
+  Queue(relativeFolder, name);
 }
 
 bool CCountingPipeline::CountFileOf(const std::shared_ptr<const platform::IFolderFiles>& files,
                                     WStringView relativeFolder, WStringView name,
                                     bool listedRegular) {
-  if (!WaitForJob()) return false;
-  const int index = free_.back();
-  free_.pop_back();
-  Job& job = jobs_[static_cast<std::size_t>(index)];
+  // The files of one folder, queued one after another, hold one descriptor between them.
+  if (!WaitForJob(files != lastFolder_)) return false;
+  Job& job = JobOf(nextOrder_);
   job.folder = files;
   job.listedRegular = listedRegular;
-  Queue(index, relativeFolder, name);
+  Queue(relativeFolder, name);
   return true;
 }
 
-// Puts the taken job for the file name at the end of the events and on the queue.
-void CCountingPipeline::Queue(int index, WStringView relativeFolder, WStringView name) {
-  Job& job = jobs_[static_cast<std::size_t>(index)];
+// Puts the next job, for the file name, at the end of the events and on the queue.
+void CCountingPipeline::Queue(WStringView relativeFolder, WStringView name) {
+  Job& job = JobOf(nextOrder_);
   Event* event = Add(Kind::kFile, relativeFolder);
   if (event == nullptr) {
     job.file->Close();
     job.folder.reset();
-    free_.push_back(index);
     return;
   }
   job.name = name;  // the job's own text, whose room is reused from file to file
-  event->job = index;
-  job.order = nextOrder_++;
-  bool wake = false;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    job.done.store(false, std::memory_order_relaxed);
-    queue_.push_back(index);
-    // This thread wakes a worker only when none is awake; a worker that takes a file
-    // wakes the next while more are queued than those awake take soon.
-    wake = sleeping_ == workers_.size() && queue_.size() >= kFilesPerWake;
+  // The first file of its folder in flight holds the folder's descriptor (or, opened by the
+  // walk, its own) for the files of the folder after it.
+  job.holds = !job.folder || job.folder != lastFolder_;
+  if (job.holds) ++holding_;
+  lastFolder_ = job.folder;
+  job.done.store(false, std::memory_order_relaxed);
+  event->order = nextOrder_;
+  // Raising the queue publishes the job; it is read before the sleepers (see Sleep).
+  queued_.store(++nextOrder_);
+  // This thread wakes a worker only when none is awake and a quarter of the window waits;
+  // a worker that takes a file wakes the next while more are queued than those awake take
+  // soon. Each wake is a system call on this thread, whose time no other thread can share.
+  if (sleeping_.load() == workers_.size() &&
+      nextOrder_ - taken_.load(std::memory_order_relaxed) >= wakeAfter_) {
+    WakeOne();
   }
-  if (wake) work_.notify_one();
   ReleaseReady();
 }
 
 HResult CCountingPipeline::Finish() {
+  lastFolder_.reset();
   for (;;) {
     ReleaseReady();
     if (events_.empty() || stopped_) break;
@@ -283,43 +348,46 @@ HResult CCountingPipeline::Finish() {
 // rather than sleep, this thread counts the oldest queued files itself (the first one held
 // among them, if the worker did not take it yet): the worker being behind then never keeps
 // the walk waiting. With more, this thread only waits, and with batch (the window of files
-// is full) until a quarter of the window is counted, so that it is woken once per batch of
+// is full) until half the window is counted, so that it is woken once per batch of
 // files rather than for each.
 void CCountingPipeline::WaitForFront(bool batch) {
   if (events_.empty() || events_.front().kind != Kind::kFile) return;
-  int front = events_.front().job;
+  std::uint64_t front = events_.front().order;
   if (batch && workers_.size() > 1) {
-    const std::size_t want = jobs_.size() / 4;
+    const std::size_t want = jobs_.size() / 2;
     std::size_t files = 0;
     // The last of those files not counted yet: the files before it are mostly counted
     // by then, and if not, the next wait is for them.
     for (const Event& event : events_) {
       if (event.kind != Kind::kFile) continue;
-      if (!jobs_[static_cast<std::size_t>(event.job)].done.load(std::memory_order_acquire)) {
-        front = event.job;
-      }
+      if (!JobOf(event.order).done.load(std::memory_order_acquire)) front = event.order;
       if (++files >= want) break;
     }
   }
-  const Job& job = jobs_[static_cast<std::size_t>(front)];
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!job.done.load(std::memory_order_relaxed)) {
-    // With several workers this thread counts nothing: the workers do, and this thread's
-    // share of the work stays small, so that more cores keep speeding the run up.
-    if (queue_.empty() || workers_.size() > 1) {
-      if (!queue_.empty() && sleeping_ > 0) work_.notify_all();  // a batch not woken for yet
-      waitingFor_ = front;
-      done_.wait(lock);
-      waitingFor_ = -1;
-      continue;
+  if (workers_.size() == 1) {
+    // The worker may be busy with a large file: this thread counts the oldest queued ones
+    // meanwhile, up to the one it waits for.
+    std::uint64_t order;
+    while (!JobOf(front).done.load(std::memory_order_acquire) && Claim(order)) {
+      if (!counter_) counter_ = std::make_unique<CFileCounter>();
+      CountJob(order, *counter_);
     }
-    const int index = queue_.front();
-    queue_.pop_front();
-    lock.unlock();
-    if (!counter_) counter_ = std::make_unique<CFileCounter>();
-    CountJob(index, *counter_);
-    lock.lock();
   }
+  WaitFor(front);
+}
+
+// Sleeps until the file of place order has been counted. With several workers this thread
+// counts nothing itself: the workers do, and this thread's share of the work stays small, so
+// that more cores keep speeding the run up.
+void CCountingPipeline::WaitFor(std::uint64_t order) {
+  const Job& job = JobOf(order);
+  if (job.done.load(std::memory_order_acquire)) return;
+  // Files queued and not woken for yet: a worker that is awake takes them, or one is woken.
+  if (WantsAnotherWorker()) WakeOne();
+  std::unique_lock<std::mutex> lock(doneMutex_);
+  waitingFor_.store(order);
+  while (!job.done.load()) done_.wait(lock);
+  waitingFor_.store(kNoFile, std::memory_order_relaxed);
 }
 
 // Hands the sink every event up to the first file still being counted.
@@ -327,7 +395,7 @@ void CCountingPipeline::ReleaseReady() {
   while (!events_.empty() && !stopped_) {
     Event& event = events_.front();
     if (event.kind == Kind::kFile &&
-        !jobs_[static_cast<std::size_t>(event.job)].done.load(std::memory_order_acquire)) {
+        !JobOf(event.order).done.load(std::memory_order_acquire)) {
       return;
     }
     if (!Release(event)) return;
@@ -353,8 +421,9 @@ bool CCountingPipeline::Release(Event& event) {
       openFolderFiles_ = 0;
       break;
     case Kind::kFile: {
-      Job& job = jobs_[static_cast<std::size_t>(event.job)];
-      free_.push_back(event.job);
+      Job& job = JobOf(event.order);
+      ++releasedFiles_;  // its job is free again once the sink has heard of it
+      if (job.holds) --holding_;
       if (Failed(job.status)) {
         failure = job.status;
         sink_.WalkFailed(WalkFailure::kProcessFile, *event.folder, job.name, failure);
@@ -391,32 +460,28 @@ bool CCountingPipeline::Release(Event& event) {
   return false;
 }
 
-// Nothing more is released: the files still queued are dropped unread, and every file in
-// flight comes back before the walk goes on.
+// Nothing more is released: the files no worker took yet are dropped unread, and every file
+// in flight comes back before the walk goes on.
 void CCountingPipeline::Stop() {
   stopped_ = true;
   cancelFrom_ = 0;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    for (const int index : queue_) {
-      Job& job = jobs_[static_cast<std::size_t>(index)];
-      job.file->Close();
-      job.folder.reset();
-      job.status = hr::kFail;
-      job.done.store(true, std::memory_order_release);
-    }
-    queue_.clear();
+  std::uint64_t from = taken_.load(std::memory_order_relaxed);
+  while (from < nextOrder_ && !taken_.compare_exchange_weak(from, nextOrder_)) {
+  }
+  for (std::uint64_t order = from; order < nextOrder_; ++order) {
+    Job& job = JobOf(order);
+    job.file->Close();
+    job.folder.reset();
+    job.status = hr::kFail;
+    job.done.store(true, std::memory_order_release);
   }
   for (const Event& event : events_) {
-    if (event.kind != Kind::kFile) continue;
-    Job& job = jobs_[static_cast<std::size_t>(event.job)];
-    std::unique_lock<std::mutex> lock(mutex_);
-    waitingFor_ = event.job;
-    done_.wait(lock, [&job] { return job.done.load(std::memory_order_relaxed); });
-    waitingFor_ = -1;
-    free_.push_back(event.job);
+    if (event.kind == Kind::kFile) WaitFor(event.order);
   }
   events_.clear();
+  releasedFiles_ = nextOrder_;
+  holding_ = 0;
+  lastFolder_.reset();
 }
 
 unsigned ParseThreadCount(const char* text, unsigned hardware) {
@@ -440,7 +505,7 @@ unsigned ThreadsWithinOpenFileLimit(unsigned threads, std::uint64_t openFileLimi
   constexpr std::uint64_t kWalkDescriptors = 128;
   // Per thread: its files in flight, each open or holding its folder open, and the file
   // the thread reads.
-  constexpr std::uint64_t kPerThread = kFilesPerThread + 1;
+  constexpr std::uint64_t kPerThread = kDescriptorsPerThread + 1;
   if (openFileLimit <= kWalkDescriptors + 2 * kPerThread) return 1;
   const std::uint64_t most = (openFileLimit - kWalkDescriptors) / kPerThread;
   return most < threads ? static_cast<unsigned>(most) : threads;

@@ -100,8 +100,10 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
     FileSkip fileSkip = FileSkip::kAlreadyCounted;
     WalkFailure step = WalkFailure::kProcessFile;
     HResult code = 0;
-    int job = -1;
+    std::uint64_t order = 0;  // a file's place among the files of the walk
   };
+  // A file in flight. The file of place n in walk order uses job n modulo the window, which
+  // is free again once file n - window was released.
   struct Job {
     std::unique_ptr<platform::IReadFile> file;
     // The folder the counting thread opens the file from; none when the walk opened it.
@@ -110,22 +112,31 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
     WString name;  // the file's name
     LineStats record;
     HResult status = 0;
-    std::uint64_t order = 0;        // the file's place among the files of the walk
-    std::atomic<bool> done{false};  // set under mutex_ once record and status are written
+    bool holds = false;  // counted in holding_ until released
+    std::atomic<bool> done{true};  // set once record and status are written
   };
 
   static void RunWorker(void* self);
-  bool WantsAnotherWorker() const;
+  Job& JobOf(std::uint64_t order) { return jobs_[order % jobs_.size()]; }
   // A new event at the end, once there is room; nullptr when the pipeline stopped.
   Event* Add(Kind kind, WStringView relativeFolder);
   void ReleaseReady();
   bool Release(Event& event);
   void WaitForFront(bool batch = false);
-  bool WaitForJob();
-  void Queue(int index, WStringView relativeFolder, WStringView name);
+  void WaitFor(std::uint64_t order);
+  // holds: the next file would hold one more descriptor.
+  bool WaitForJob(bool holds);
+  void Queue(WStringView relativeFolder, WStringView name);
   void Stop();
   void Work();
-  void CountJob(int index, CFileCounter& counter);
+  bool RunTask();
+  bool Claim(std::uint64_t& order);
+  bool HasWork() const;
+  bool Watch();
+  void Sleep();
+  void WakeOne();
+  bool WantsAnotherWorker() const;
+  void CountJob(std::uint64_t order, CFileCounter& counter);
 
   IWalkSink& sink_;
   LineStats& totals_;
@@ -133,30 +144,44 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
   std::shared_ptr<const WString> folder_;  // the folder of the latest events, shared by them
   std::deque<Event> events_;
   std::vector<Job> jobs_;
-  std::vector<int> free_;  // jobs not in flight
-  bool stopped_ = false;   // nothing more is released: a failure, or the sink wants no more
-  HResult failure_ = 0;    // the first failure released
+  bool stopped_ = false;  // nothing more is released: a failure, or the sink wants no more
+  HResult failure_ = 0;   // the first failure released
   // The files pass of a folder released and not finished yet, and its files released, so
   // that a sink that stops listening hears the folder end as the walk would tell it.
   std::shared_ptr<const WString> openFolder_;
   std::int64_t openFolderFiles_ = 0;
+  // The walk's thread alone: the place of the next file queued, and the files released.
+  std::uint64_t nextOrder_ = 0;
+  std::uint64_t releasedFiles_ = 0;
+  std::size_t wakeAfter_ = 0;  // files queued before this thread wakes a worker
+  // Descriptors held by the files in flight (see Job::holds), at most maxHolding_, and the
+  // folder of the file queued last.
+  std::size_t holding_ = 0;
+  std::size_t maxHolding_ = 0;
+  std::shared_ptr<const platform::IFolderFiles> lastFolder_;
 
+  // Handing files over takes no lock: the walk's thread fills the next job and raises
+  // queued_; a counting thread takes the oldest by raising taken_. The mutex and its
+  // conditions serve only threads that go to sleep and those that wake them.
+  std::atomic<std::uint64_t> queued_{0};  // files before this place are queued
+  std::atomic<std::uint64_t> taken_{0};   // files before this place are taken
   std::mutex mutex_;
-  std::condition_variable work_;  // a job was queued, or the workers are to stop
-  std::condition_variable done_;  // a job was done
-  std::deque<int> queue_;         // jobs waiting for a worker
+  std::condition_variable work_;  // work was queued, or the workers are to stop
+  std::mutex doneMutex_;
+  std::condition_variable done_;  // the file the walk's thread waits for was counted
+  std::atomic<unsigned> sleeping_{0};  // workers waiting for work
+  // The place of the file the walk's thread sleeps on, if it does.
+  std::atomic<std::uint64_t> waitingFor_{std::numeric_limits<std::uint64_t>::max()};
   struct PostedTask {
     Task task;
     void* context;
   };
-  std::deque<PostedTask> tasks_;  // the disk's tasks waiting for a worker
-  bool quit_ = false;
-  std::size_t sleeping_ = 0;  // workers waiting for work
-  int waitingFor_ = -1;       // the job the walk's thread waits for, if it does
+  std::deque<PostedTask> tasks_;             // the disk's tasks waiting for a worker, under mutex_
+  std::atomic<std::size_t> tasksQueued_{0};  // their number, read without the lock
+  std::atomic<bool> quit_{false};
   // Files from this place in walk order on are dropped unread, since nothing at or after
   // it will be released: a file failed, or the pipeline stopped.
   std::atomic<std::uint64_t> cancelFrom_{std::numeric_limits<std::uint64_t>::max()};
-  std::uint64_t nextOrder_ = 0;
   std::vector<std::thread> workers_;
   std::unique_ptr<CFileCounter> counter_;  // the walk's thread counts with it while it waits
 };
