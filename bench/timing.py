@@ -33,9 +33,42 @@ def run(cmd, stdin_path=None, env=None):
     return elapsed, user, system, peak, os.waitstatus_to_exitcode(status)
 
 
-def thread_times(cmd, env=None):
+def sampled_thread_times(cmd, env=None):
+    """Runs cmd once under perf, sampling its CPU clock every 0.1 ms per thread. Returns
+    (total CPU seconds, the main thread's share, the busiest other thread's share),
+    or None without a working perf. The shares are each thread's part of the samples: the
+    kernel's own per-thread clock, with nothing lost when a thread ends."""
+    if not shutil.which("perf"):
+        return None
+    with tempfile.TemporaryDirectory() as folder:
+        data = os.path.join(folder, "perf.data")
+        start = ["perf", "record", "-q", "-e", "task-clock", "-c", "100000", "-o", data, "--"]
+        child = subprocess.Popen(start + cmd, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL, env=env)
+        if child.wait() != 0:
+            return None
+        listing = subprocess.run(["perf", "report", "-i", data, "--sort", "pid", "--stdio",
+                                  "-g", "none"], capture_output=True, text=True).stdout
+    shares = {}
+    clock_ns = 0
+    for line in listing.splitlines():
+        if line.startswith("# Event count (approx.):"):
+            clock_ns = int(line.split(":")[1])
+        fields = line.split()
+        if len(fields) >= 2 and fields[0].endswith("%") and ":" in fields[-1]:
+            shares[int(fields[-1].split(":")[0])] = float(fields[0][:-1]) / 100
+    if not shares:
+        return None
+    main = min(shares)  # the first thread's id is the process id, below its threads'
+    total = sum(shares.values())
+    others = [share / total for tid, share in shares.items() if tid != main]
+    # wait4's times would include perf's own: the total is the program's sampled clock.
+    return clock_ns / 1e9, shares[main] / total, max(others, default=0.0)
+
+
+def polled_thread_times(cmd, env=None):
     """Runs cmd once, reading each of its threads' CPU time from /proc while it runs.
-    Returns (total CPU seconds, CPU seconds of the main thread, of the busiest other thread).
+    Returns (total CPU seconds, share of the main thread, of the busiest other thread).
     The total comes from wait4 and is exact; a thread's time is its last reading before it
     ended (at most one polling interval short), so the main thread, taken as the total less
     the others, is if anything overstated."""
@@ -61,23 +94,34 @@ def thread_times(cmd, env=None):
         time.sleep(0.002)
     total = usage.ru_utime + usage.ru_stime
     others = [count / hz for tid, count in ticks.items() if tid != child.pid]
-    return total, max(total - sum(others), 0.0), max(others, default=0.0)
+    if total <= 0:
+        return total, 0.0, 0.0
+    return total, max(total - sum(others), 0.0) / total, max(others, default=0.0) / total
 
 
-def report_shares(srctally, tree, runs):
-    """The share of the CPU time of a run spent by its busiest single thread: the part of
-    the work that more cores cannot spread (the serial share), judged on any machine by
-    giving the run more threads than it has cores."""
-    print("share of the CPU time done by one thread (median of"
-          f" {runs} runs with /proc polled; {os.cpu_count()} hardware threads):")
-    print(f"{'':18} {'cpu s':>7} {'main':>6} {'busiest other':>13}")
-    for threads in ("1", "2", "4", "16"):
+def report_shares(srctally, tree, runs, one_thread_cpu):
+    """The CPU time of a run spent by its busiest single thread: the part of the work that
+    more cores cannot spread (the serial share), judged on any machine by giving the run
+    more threads than it has cores. The walk's thread (main) makes every decision in walk
+    order; the serial share is its CPU time over the CPU time of a one-thread run (Amdahl:
+    at most 10% lets 16 cores run at least 6.4 times as fast as one)."""
+    measure = sampled_thread_times
+    how = "perf's per-thread CPU clock"
+    if measure([srctally, tree], dict(os.environ, SRCTALLY_THREADS="2")) is None:
+        measure, how = polled_thread_times, "/proc polled"
+    print(f"CPU time by thread (median of {runs} runs, {how}; {os.cpu_count()} hardware"
+          " threads):")
+    print(f"{'':18} {'cpu s':>7} {'main':>6} {'busiest other':>13} {'main s':>7}"
+          f" {'serial share':>12}")
+    for threads in ("2", "4", "16", "64"):
         env = dict(os.environ, SRCTALLY_THREADS=threads)
-        samples = [thread_times([srctally, tree, "/subdir"], env) for _ in range(runs)]
+        samples = [measure([srctally, tree, "/subdir"], env) for _ in range(runs)]
         total = statistics.median(sample[0] for sample in samples)
-        main = statistics.median(sample[1] / sample[0] for sample in samples if sample[0] > 0)
-        other = statistics.median(sample[2] / sample[0] for sample in samples if sample[0] > 0)
-        print(f"{'normal, ' + threads + ' thr':18} {total:7.2f} {main:6.1%} {other:13.1%}")
+        main = statistics.median(sample[1] for sample in samples)
+        main_seconds = statistics.median(sample[0] * sample[1] for sample in samples)
+        other = statistics.median(sample[2] for sample in samples)
+        print(f"{'normal, ' + threads + ' thr':18} {total:7.2f} {main:6.1%} {other:13.1%}"
+              f" {main_seconds:7.3f} {main_seconds / one_thread_cpu:12.1%}")
 
 
 def main():
@@ -131,7 +175,8 @@ def main():
         wall = median(name, 0)
         print(f"{name:18} {wall:7.3f} {wall / floor1:7.2f} {wall / floor2:7.2f}"
               f" {median(name, 1):7.2f} {median(name, 2):6.2f} {peak[name] / 1024:8.1f}")
-    report_shares(srctally, tree, min(runs, 5))
+    report_shares(srctally, tree, min(runs, 5),
+                  median("normal, 1 thread", 1) + median("normal, 1 thread", 2))
     for line in sorted(failed):
         print(line, file=sys.stderr)
 
