@@ -113,7 +113,11 @@ void CCountingPipeline::Work() {
 // wake is a system call on the one thread whose time no other thread can share. It yields
 // meanwhile, leaving the core to any thread that has work. True when work or the end came.
 bool CCountingPipeline::Watch() {
-  if (sleeping_.load(std::memory_order_relaxed) + 1 < workers_.size()) return false;
+  // With one worker the walk's thread counts files itself whenever it would wait: a worker
+  // that yielded its core to another program would leave it all the counting.
+  if (workers_.size() < 2 || sleeping_.load(std::memory_order_relaxed) + 1 < workers_.size()) {
+    return false;
+  }
   const auto until = std::chrono::steady_clock::now() + kWatchTime;
   do {
     if (quit_.load(std::memory_order_relaxed) || HasWork()) return true;
