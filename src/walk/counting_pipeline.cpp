@@ -227,10 +227,32 @@ CCountingPipeline::Event* CCountingPipeline::Add(Kind kind, WStringView relative
   if (!folder_ || *folder_ != relativeFolder) {
     folder_ = std::make_shared<const WString>(relativeFolder);
   }
-  Event& event = events_.emplace_back();
+  Event& event = events_.push_back();
   event.kind = kind;
   event.folder = folder_;
+  event.name.clear();
   return &event;
+}
+
+CCountingPipeline::Event& CCountingPipeline::EventRing::push_back() {
+  if (size_ == slots_.size()) {
+    // Full: twice the room, the events moved over in order.
+    std::vector<Event> grown(slots_.empty() ? 64 : 2 * slots_.size());
+    for (std::size_t i = 0; i < size_; ++i) grown[i] = std::move((*this)[i]);
+    slots_ = std::move(grown);
+    head_ = 0;
+  }
+  return (*this)[size_++];
+}
+
+void CCountingPipeline::EventRing::pop_front() {
+  slots_[head_].folder.reset();
+  head_ = (head_ + 1) & (slots_.size() - 1);
+  --size_;
+}
+
+void CCountingPipeline::EventRing::clear() {
+  while (size_ > 0) pop_front();
 }
 
 void CCountingPipeline::FolderStarted(WStringView relativeFolder) {
@@ -362,7 +384,8 @@ void CCountingPipeline::WaitForFront(bool batch) {
     std::size_t files = 0;
     // The last of those files not counted yet: the files before it are mostly counted
     // by then, and if not, the next wait is for them.
-    for (const Event& event : events_) {
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+      const Event& event = events_[i];
       if (event.kind != Kind::kFile) continue;
       if (!JobOf(event.order).done.load(std::memory_order_acquire)) front = event.order;
       if (++files >= want) break;
@@ -479,8 +502,8 @@ void CCountingPipeline::Stop() {
     job.status = hr::kFail;
     job.done.store(true, std::memory_order_release);
   }
-  for (const Event& event : events_) {
-    if (event.kind == Kind::kFile) WaitFor(event.order);
+  for (std::size_t i = 0; i < events_.size(); ++i) {
+    if (events_[i].kind == Kind::kFile) WaitFor(events_[i].order);
   }
   events_.clear();
   releasedFiles_ = nextOrder_;

@@ -142,7 +142,25 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
   LineStats& totals_;
   bool keepGoing_;
   std::shared_ptr<const WString> folder_;  // the folder of the latest events, shared by them
-  std::deque<Event> events_;
+  // The events held, oldest first, in a ring whose slots are reused with their text's room,
+  // so that holding an event allocates nothing once the ring has grown to the walk's pace.
+  class EventRing {
+   public:
+    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return size_; }
+    Event& operator[](std::size_t i) { return slots_[(head_ + i) & (slots_.size() - 1)]; }
+    Event& front() { return slots_[head_]; }
+    // A slot at the end, holding what its last event left (its name's room kept).
+    Event& push_back();
+    void pop_front();
+    void clear();
+
+   private:
+    std::vector<Event> slots_;  // a power of two of them, or none
+    std::size_t head_ = 0;
+    std::size_t size_ = 0;
+  };
+  EventRing events_;
   std::vector<Job> jobs_;
   bool stopped_ = false;  // nothing more is released: a failure, or the sink wants no more
   HResult failure_ = 0;   // the first failure released
