@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/disk.h"
@@ -119,6 +120,51 @@ TEST(DiskWin32Test, FilesOpenInTheirFolder) {
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_FALSE(folder->OpenFile(u"missing.c", *file));
   EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// Counting threads open a folder's files through what it shares: beside its listing, on
+// another thread, and after the folder itself is closed (its files may still be queued).
+TEST(DiskWin32Test, SharedFilesOpenOnOtherThreadsAndOutliveTheFolder) {
+  const testing::TempDir dir;
+  MakeTree(dir);
+  auto folder = OpenFolder(dir.path());
+  ASSERT_TRUE(folder);
+  ASSERT_TRUE(folder->StartListing(ListPass::kFiles));
+  FolderEntry entry;
+  ASSERT_TRUE(folder->NextEntry(entry));
+  const std::shared_ptr<const platform::IFolderFiles> shared = folder->ShareFiles();
+  ASSERT_TRUE(shared);
+  const auto read = [&shared](std::u16string_view name, std::string& text) {
+    const auto file = platform::SystemDisk().NewFile();
+    if (!shared->OpenFile(name, true, *file)) return false;
+    char bytes[16] = {};
+    std::size_t got = 0;
+    const bool ok = file->Read(bytes, sizeof(bytes), got);
+    text.assign(bytes, got);
+    file->Close();
+    return ok;
+  };
+  std::string onThread;
+  bool openedOnThread = false;
+  std::thread other([&] { openedOnThread = read(u"a.c", onThread); });
+  std::size_t listed = 1;  // the listing goes on meanwhile, from the same handle
+  while (folder->NextEntry(entry)) ++listed;
+  other.join();
+  EXPECT_TRUE(openedOnThread);
+  EXPECT_EQ(onThread, "int a;\n");
+  EXPECT_EQ(listed, 6u);
+  folder.reset();
+  std::string text;
+  EXPECT_TRUE(read(u"a.c", text));
+  EXPECT_EQ(text, "int a;\n");
+  const auto file = platform::SystemDisk().NewFile();
+  EXPECT_FALSE(shared->OpenFile(u"missing.c", true, *file));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(shared->OpenFile(u"s1", true, *file));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  // A name that would not fit a path below the folder fails as the folder's own open does.
+  EXPECT_FALSE(shared->OpenFile(std::u16string(40000, u'n'), true, *file));
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
 }
 
 TEST(DiskWin32Test, AFolderGoneBeforeItIsOpenedFails) {

@@ -95,6 +95,35 @@ class Win32File final : public IReadFile {
   File file_;
 };
 
+// Room for a separator, a name of nameLength units and the NUL after a folder path of
+// folderLength units; false (last error set) when there is none.
+bool NameFits(std::size_t folderLength, std::size_t nameLength) {
+  if (folderLength + 1 + nameLength + 1 <= kLongPathCapacity) return true;
+  ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return false;
+}
+
+// A copy of a folder's handle for the threads that open its files: they open them by name
+// inside it, as the folder does, and the last of them to let go closes it, so a file queued
+// before the walk left its folder still opens there.
+class Win32FolderFiles final : public IFolderFiles {
+ public:
+  Win32FolderFiles(HANDLE handle, std::size_t pathLength)
+      : handle_(handle), pathLength_(pathLength) {}
+  ~Win32FolderFiles() override {
+    const LastErrorKeeper keeper;
+    ::CloseHandle(handle_);
+  }
+  Win32FolderFiles(const Win32FolderFiles&) = delete;
+  Win32FolderFiles& operator=(const Win32FolderFiles&) = delete;
+
+  bool OpenFile(WStringView name, bool /*listedRegular*/, IReadFile& file) const override;
+
+ private:
+  HANDLE handle_;
+  std::size_t pathLength_;  // of the folder's extended-length path: names fit as they do there
+};
+
 // What a folder's listing says of one of its sub-folders.
 struct SubFolder {
   std::size_t nameAt;      // in the folder's names text
@@ -185,6 +214,22 @@ class Win32Folder final : public IFolder {
     ended_ = false;
     at_ = nullptr;
     current_ = kNone;
+  }
+
+  std::shared_ptr<const IFolderFiles> ShareFiles() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return nullptr;  // the walk opens them by path
+    const LastErrorKeeper keeper;  // not shared: any failure shows when the walk opens one
+    const HANDLE process = ::GetCurrentProcess();
+    HANDLE copy = nullptr;
+    if (!::DuplicateHandle(process, handle_, process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+      return nullptr;
+    }
+    try {
+      return std::make_shared<Win32FolderFiles>(copy, length_);
+    } catch (const std::bad_alloc&) {
+      ::CloseHandle(copy);
+      return nullptr;
+    }
   }
 
   bool OpenFile(WStringView name, IReadFile& file) override {
@@ -307,9 +352,7 @@ class Win32Folder final : public IFolder {
 
   // Room for a separator, name and the NUL.
   bool FitsName(std::size_t nameLength) const {
-    if (length_ + 1 + nameLength + 1 <= kLongPathCapacity) return true;
-    ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return false;
+    return NameFits(length_, nameLength);
   }
 
   // Cuts the shared buffer back to this folder's path and ends it with a separator.
@@ -351,6 +394,12 @@ class Win32Folder final : public IFolder {
   DWORD entryAttributes_ = 0;
   std::uint64_t entryId_ = 0;  // 0 when the file system gives none
 };
+
+bool Win32FolderFiles::OpenFile(WStringView name, bool /*listedRegular*/,
+                                IReadFile& file) const {
+  if (!NameFits(pathLength_, name.size())) return false;
+  return static_cast<Win32File&>(file).Open(name, handle_);
+}
 
 class Win32Disk final : public IDisk {
  public:
