@@ -85,6 +85,10 @@ export WINEDEBUG=-all
 export WINEPREFIX="$PWD/$out/wineprefix"
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || true
 wineserver -p 2>/dev/null || true  # a running server (e.g. left by wineboot) is fine
+# The prefix's background programs start with the first program that needs them and inherit
+# its standard streams: started here, they hold /dev/null, not the pipe ctest reads a test's
+# output from (a test holding it stays "running" until its time-out).
+wine cmd /c ver </dev/null >/dev/null 2>&1 || true
 wine_started=1
 ctest --test-dir "$out/win64" --output-on-failure -j"$jobs"
 slowest "$out/win64"
