@@ -57,8 +57,13 @@ CCountingPipeline::CCountingPipeline(IWalkSink& sink, platform::IDisk& disk, uns
   for (Job& job : jobs_) job.file = disk.NewFile();
   workers_.reserve(workers);
   for (unsigned i = 0; i < workers; ++i) {
+    // Counted before it starts: a worker reads the count, never the vector, which grows.
+    workerCount_.fetch_add(1);
     std::thread thread;
-    if (!start(thread, &CCountingPipeline::RunWorker, this)) break;  // count with those there are
+    if (!start(thread, &CCountingPipeline::RunWorker, this)) {
+      workerCount_.fetch_sub(1);
+      break;  // count with those there are
+    }
     workers_.push_back(std::move(thread));
   }
 }
@@ -81,7 +86,7 @@ bool CCountingPipeline::Post(Task task, void* context, bool urgent) {
     tasks_.push_back({task, context});
     tasksQueued_.fetch_add(1);
     // A worker that is awake takes it before its next file.
-    wake = urgent && sleeping_.load() == workers_.size();
+    wake = urgent && sleeping_.load() == Workers();
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -115,7 +120,8 @@ void CCountingPipeline::Work() {
 bool CCountingPipeline::Watch() {
   // With one worker the walk's thread counts files itself whenever it would wait: a worker
   // that yielded its core to another program would leave it all the counting.
-  if (workers_.size() < 2 || sleeping_.load(std::memory_order_relaxed) + 1 < workers_.size()) {
+  const unsigned workers = Workers();
+  if (workers < 2 || sleeping_.load(std::memory_order_relaxed) + 1 < workers) {
     return false;
   }
   const auto until = std::chrono::steady_clock::now() + kWatchTime;
@@ -181,7 +187,8 @@ bool CCountingPipeline::WantsAnotherWorker() const {
   if (sleeping == 0) return false;
   const std::uint64_t queued = queued_.load() - taken_.load(std::memory_order_relaxed);
   if (queued == 0) return false;
-  const std::size_t awake = workers_.size() - sleeping;
+  const unsigned workers = Workers();
+  const std::size_t awake = sleeping < workers ? workers - sleeping : 0;
   return awake == 0 || queued > kFilesPerWake * awake;
 }
 
@@ -353,7 +360,7 @@ void CCountingPipeline::Queue(WStringView relativeFolder, WStringView name) {
   // This thread wakes a worker only when none is awake and a quarter of the window waits;
   // a worker that takes a file wakes the next while more are queued than those awake take
   // soon. Each wake is a system call on this thread, whose time no other thread can share.
-  if (sleeping_.load() == workers_.size() &&
+  if (sleeping_.load() == Workers() &&
       nextOrder_ - taken_.load(std::memory_order_relaxed) >= wakeAfter_) {
     WakeOne();
   }
@@ -379,7 +386,7 @@ HResult CCountingPipeline::Finish() {
 void CCountingPipeline::WaitForFront(bool batch) {
   if (events_.empty() || events_.front().kind != Kind::kFile) return;
   std::uint64_t front = events_.front().order;
-  if (batch && workers_.size() > 1) {
+  if (batch && Workers() > 1) {
     const std::size_t want = jobs_.size() / 2;
     std::size_t files = 0;
     // The last of those files not counted yet: the files before it are mostly counted
@@ -391,7 +398,7 @@ void CCountingPipeline::WaitForFront(bool batch) {
       if (++files >= want) break;
     }
   }
-  if (workers_.size() == 1) {
+  if (Workers() == 1) {
     // The worker may be busy with a large file: this thread counts the oldest queued ones
     // meanwhile, up to the one it waits for.
     std::uint64_t order;

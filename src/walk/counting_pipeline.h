@@ -57,11 +57,11 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
   /// soon need what it makes). Tasks still queued when the pipeline ends run on the thread
   /// that ends it.
   bool Post(Task task, void* context, bool urgent) override;
-  unsigned Threads() const override { return static_cast<unsigned>(workers_.size()); }
+  unsigned Threads() const override { return Workers(); }
 
   /// Whether any worker thread could be started; without one the walk's thread would count
   /// every file, and should rather count them without a pipeline.
-  bool HasWorkers() const { return !workers_.empty(); }
+  bool HasWorkers() const { return Workers() > 0; }
 
   /// False once the walk should open nothing more: a failure was released or a file has
   /// failed on a worker (nothing after it will be released), or the sink wants no more.
@@ -117,6 +117,7 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
   };
 
   static void RunWorker(void* self);
+  unsigned Workers() const { return workerCount_.load(std::memory_order_relaxed); }
   Job& JobOf(std::uint64_t order) { return jobs_[order % jobs_.size()]; }
   // A new event at the end, once there is room; nullptr when the pipeline stopped.
   Event* Add(Kind kind, WStringView relativeFolder);
@@ -201,6 +202,7 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
   // it will be released: a file failed, or the pipeline stopped.
   std::atomic<std::uint64_t> cancelFrom_{std::numeric_limits<std::uint64_t>::max()};
   std::vector<std::thread> workers_;
+  std::atomic<unsigned> workerCount_{0};  // the workers started (or starting)
   std::unique_ptr<CFileCounter> counter_;  // the walk's thread counts with it while it waits
 };
 
