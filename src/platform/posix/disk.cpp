@@ -397,7 +397,7 @@ class PosixFolder final : public IFolder {
     }
     current_ = &entries_[next_++];
     if (folderPass_) StartOpeningAhead();
-    currentName_ = FromUtf8Lossless(NameOf(*current_));
+    DecodeCurrentName();
     entry.name = currentName_;
     entry.kind = current_->kind;
     entry.linked = current_->linked;
@@ -477,6 +477,16 @@ class PosixFolder final : public IFolder {
   }
 
   bool HasEntriesLeft() const { return next_ < entries_.size(); }
+
+  // Decodes the current entry's name into currentName_, which keeps its capacity from entry
+  // to entry: a name never decodes to more units than it has bytes, so it grows only for a
+  // name longer than any before it. Not made large up front: every level of a deep walk
+  // holds one.
+  void DecodeCurrentName() {
+    const std::string_view bytes = NameOf(*current_);
+    currentName_.resize(bytes.size());
+    currentName_.resize(DecodeUtf8Lossless(bytes, currentName_.data(), currentName_.size()));
+  }
 
   // With threads lent and a descriptor at hand, has the next few sub-folders of the folders
   // pass opened and listed on them, within the walk's limit.
