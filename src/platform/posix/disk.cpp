@@ -161,11 +161,15 @@ class PosixFile final : public IReadFile {
 class PosixFolderFiles final : public IFolderFiles {
  public:
   explicit PosixFolderFiles(int fd) : fd_(fd) {}
-  ~PosixFolderFiles() override { ::close(fd_); }
+  ~PosixFolderFiles() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
   PosixFolderFiles(const PosixFolderFiles&) = delete;
   PosixFolderFiles& operator=(const PosixFolderFiles&) = delete;
 
   int fd() const { return fd_; }
+  // Gives the descriptor back to the folder, which then closes it itself.
+  void Release() { fd_ = -1; }
 
   bool OpenFile(WStringView name, bool listedRegular, IReadFile& file) const override {
     // Each thread encodes names into its own buffer, which stops growing at the longest.
@@ -603,8 +607,19 @@ class PosixFolder final : public IFolder {
 
   void CloseDescriptor() {
     if (files_) {
-      files_.reset();  // the last holder closes it
-    } else if (fd_ >= 0) {
+      const bool alone = files_.use_count() == 1;
+      if (alone) {
+        // Nothing else holds it, nor can take it: every file queued from it is done.
+        std::atomic_thread_fence(std::memory_order_acquire);
+        files_->Release();
+      }
+      files_.reset();  // otherwise the last holder closes it
+      if (!alone) {
+        fd_ = -1;
+        return;
+      }
+    }
+    if (fd_ >= 0) {
       // With threads lent, one of them closes it: closing a folder costs about as much as
       // opening it.
       if (!attached_ || !CloseLater(fd_)) ::close(fd_);
