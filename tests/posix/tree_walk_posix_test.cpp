@@ -545,7 +545,8 @@ int MakeBushyTree(int fd, int fanOut, int levels, int& lines) {
 
 TEST(TreeWalkPosixTest, WithThreadsTheWalkTakesItsFoldersOpenedAhead) {
   // Bushy levels, one wide folder and a chain deeper than the levels that keep their
-  // descriptors: with threads lent, the sub-folders the walk comes to have been opened and
+  // descriptors, where each level goes on in its first sub-folder and its other two come
+  // after the whole chain below: with threads lent, the sub-folders the walk comes to have been opened and
   // listed on them before it gets there (a look-ahead that spent its budget on folders the
   // walk wants much later left dozens of these to the walk's thread), and every folder
   // and line is counted once, as with one thread.
@@ -559,23 +560,24 @@ TEST(TreeWalkPosixTest, WithThreadsTheWalkTakesItsFoldersOpenedAhead) {
   ASSERT_GE(wide, 0);
   ASSERT_EQ(MakeBushyTree(wide, 300, 1, lines), 300);
   ::close(wide);
+  constexpr int kChain = 100;
   int level = MakeFolderAt(fd, "zchain");
-  for (int depth = 0; depth < 40 && level >= 0; ++depth) {
+  for (int depth = 0; depth < kChain && level >= 0; ++depth) {
     ASSERT_EQ(MakeBushyTree(level, 2, 1, lines), 2);
-    const int next = MakeFolderAt(level, "e");
+    const int next = MakeFolderAt(level, "c");
     ::close(level);
     level = next;
   }
   ASSERT_GE(level, 0);
   ::close(level);
   ::close(fd);
-  const int folders = 1 + bushy + 1 + 300 + 1 + 40 * 3;
+  const int folders = 1 + bushy + 1 + 300 + 1 + kChain * 3;
 
   const WalkResult one = Walk(dir, {.subdir = true, .verbose = true, .threads = 1});
   ASSERT_EQ(one.status, hr::kOk);
   EXPECT_EQ(one.totals.lines, std::int64_t{lines});
   // Every folder holds a file but the top, "wide", and the chain's own levels.
-  EXPECT_EQ(one.totals.files, std::int64_t{folders - 3 - 40});
+  EXPECT_EQ(one.totals.files, std::int64_t{folders - 3 - kChain});
   const platform::IDisk& disk = platform::SystemDisk();
   for (const unsigned threads : {3u, 8u}) {
     const std::uint64_t before = disk.FoldersOpenedByWalkThread();

@@ -50,6 +50,9 @@ constexpr int kKeepOpenDepth = 16;
 constexpr std::size_t kAheadReach = 5;
 // The most folders opened ahead and not yet taken in a whole walk: each holds a descriptor.
 constexpr int kMaxAhead = 32;
+// The levels above the walk's folder looked at for a folder opened ahead that gives up its
+// place to one the walk wants sooner.
+constexpr int kDropScan = 64;
 // The most folder descriptors waiting for a lent thread to close them.
 constexpr int kMaxClosing = 16;
 // The most parents that keep their descriptor for a sub-folder reached through a link.
@@ -540,9 +543,10 @@ class PosixFolder final : public IFolder {
   // thread; reach: how many folders come before it in walk order from where the walk is.
   // False when the walk's limit is reached or it cannot be queued.
   bool OpenAhead(std::size_t entry, const Entry& item, std::size_t reach) {
-    if (shared_->ahead.fetch_add(1, std::memory_order_relaxed) >= kMaxAhead) {
-      shared_->ahead.fetch_sub(1, std::memory_order_relaxed);
-      return false;
+    if (!TakeAheadBudget()) {
+      // The walk wants this one next: a folder it wants only after this one's whole
+      // subtree gives up its place (in a deep tree, a sibling at each level above).
+      if (reach != 1 || !attached_ || !DropFarthestAbove() || !TakeAheadBudget()) return false;
     }
     std::shared_ptr<AheadFolder> ahead;
     try {
@@ -602,6 +606,38 @@ class PosixFolder final : public IFolder {
 
   void DropAhead() {
     while (!ahead_.empty()) DropFront();
+  }
+
+  // Counts one more folder opened ahead; false when the walk's limit is reached.
+  bool TakeAheadBudget() {
+    if (shared_->ahead.fetch_add(1, std::memory_order_relaxed) < kMaxAhead) return true;
+    shared_->ahead.fetch_sub(1, std::memory_order_relaxed);
+    return false;
+  }
+
+  // On the walk's thread: of the next kDropScan levels above this folder, the shallowest
+  // that holds a sub-folder opened ahead after the one the walk is in drops the last of
+  // them, to be asked for again when the walk gets back there. False when none does.
+  bool DropFarthestAbove() {
+    PosixFolder* holder = nullptr;
+    int levels = 0;
+    for (PosixFolder* up = parent_; up != nullptr && levels < kDropScan; up = up->parent_) {
+      if (up->HoldsAheadOfCurrent()) holder = up;
+      ++levels;
+    }
+    if (holder == nullptr) return false;
+    holder->nextAhead_ = holder->ahead_.back()->entry;
+    int state = AheadFolder::kWaiting;
+    holder->ahead_.back()->abandoned.store(true, std::memory_order_release);
+    holder->ahead_.back()->state.compare_exchange_strong(state, AheadFolder::kDropped);
+    holder->ahead_.pop_back();  // the last holder closes what it opened
+    return true;
+  }
+
+  // In the folders pass: a sub-folder after the current entry is opened ahead.
+  bool HoldsAheadOfCurrent() const {
+    return folderPass_ && current_ != nullptr && !ahead_.empty() &&
+           ahead_.back()->entry > static_cast<std::size_t>(current_ - entries_.data());
   }
 
 
