@@ -150,6 +150,10 @@ class IDisk {
                                    std::unique_ptr<IFolder>& folder) = 0;
   /// Opens the file at a full path for reading, with the rules of IFolder::OpenFile.
   virtual bool OpenFile(WStringView fullPath, IReadFile& file) = 0;
+  /// How many sub-folders walks with threads lent have opened on the walk's own thread
+  /// since the process started, instead of taking them opened and listed ahead: how well
+  /// the look-ahead keeps up. 0 where the disk opens nothing ahead.
+  virtual std::uint64_t FoldersOpenedByWalkThread() const { return 0; }
 };
 
 /// The operating system's file system. Lives for the whole process.

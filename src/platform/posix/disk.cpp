@@ -43,10 +43,16 @@ namespace srctally::platform {
 namespace {
 
 constexpr int kKeepOpenDepth = 16;
-// With threads lent, the sub-folders a folder has opened and listed ahead of the walk, at
-// most, and the most of them open in a whole walk: each holds a descriptor.
-constexpr std::size_t kAheadPerFolder = 6;
+// With threads lent, folders are opened and listed ahead of the walk when they come at
+// most this many folders after the one the walk is in, counting each folder before them in
+// walk order that is known to come first (a sub-folder's earlier siblings and its
+// ancestors): those the walk will want soonest, whatever the shape of the tree.
+constexpr std::size_t kAheadReach = 5;
+// The most folders opened ahead and not yet taken in a whole walk: each holds a descriptor.
 constexpr int kMaxAhead = 32;
+// The levels above the walk's folder looked at for a folder opened ahead that gives up its
+// place to one the walk wants sooner.
+constexpr int kDropScan = 64;
 // The most folder descriptors waiting for a lent thread to close them.
 constexpr int kMaxClosing = 16;
 // The most parents that keep their descriptor for a sub-folder reached through a link.
@@ -158,11 +164,15 @@ class PosixFile final : public IReadFile {
 class PosixFolderFiles final : public IFolderFiles {
  public:
   explicit PosixFolderFiles(int fd) : fd_(fd) {}
-  ~PosixFolderFiles() override { ::close(fd_); }
+  ~PosixFolderFiles() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
   PosixFolderFiles(const PosixFolderFiles&) = delete;
   PosixFolderFiles& operator=(const PosixFolderFiles&) = delete;
 
   int fd() const { return fd_; }
+  // Gives the descriptor back to the folder, which then closes it itself.
+  void Release() { fd_ = -1; }
 
   bool OpenFile(WStringView name, bool listedRegular, IReadFile& file) const override {
     // Each thread encodes names into its own buffer, which stops growing at the longest.
@@ -366,6 +376,7 @@ class PosixFolder final : public IFolder {
     if (!ahead->opened) return nullptr;
     std::unique_ptr<PosixFolder> folder = std::move(ahead->folder);
     folder->Attach();
+    folder->OpenFirstAhead(0);  // what could not be asked for ahead is wanted next
     return folder;
   }
 
@@ -375,7 +386,12 @@ class PosixFolder final : public IFolder {
   }
 
   bool StartListing(ListPass pass) override {
-    if (!listed_ && !List(nullptr)) return false;
+    if (!listed_) {
+      if (!List(nullptr)) return false;
+      // Below the first level the walk goes into the sub-folders; the first level's are
+      // asked for when its folders pass starts, as a walk of one folder never gets there.
+      if (pass == ListPass::kFiles && parent_ != nullptr) OpenFirstAhead(0);
+    }
     if (pass == ListPass::kFolders) {
       // Only the sub-folders are needed from here on.
       std::erase_if(entries_, [](const Entry& entry) { return entry.kind != EntryKind::kFolder; });
@@ -397,7 +413,7 @@ class PosixFolder final : public IFolder {
     }
     current_ = &entries_[next_++];
     if (folderPass_) StartOpeningAhead();
-    currentName_ = FromUtf8Lossless(NameOf(*current_));
+    DecodeCurrentName();
     entry.name = currentName_;
     entry.kind = current_->kind;
     entry.linked = current_->linked;
@@ -453,6 +469,9 @@ class PosixFolder final : public IFolder {
     return scratch_;
   }
 
+  // Whether threads were lent to the walk for opening folders ahead of it.
+  bool LooksAhead() const { return shared_->work != nullptr; }
+
   // Whether the entry name may be a link; true when it is not the current entry.
   bool MayBeLink(WStringView name) const { return !IsCurrent(name) || current_->linked; }
 
@@ -478,32 +497,56 @@ class PosixFolder final : public IFolder {
 
   bool HasEntriesLeft() const { return next_ < entries_.size(); }
 
-  // With threads lent and a descriptor at hand, has the next few sub-folders of the folders
-  // pass opened and listed on them, within the walk's limit.
-  void StartOpeningAhead() {
-    if (shared_->work == nullptr || fd_ < 0) return;
-    const std::size_t end = std::min(entries_.size(), next_ + kAheadPerFolder);
-    while (nextAhead_ < end && OpenAhead(nextAhead_, entries_[nextAhead_])) ++nextAhead_;
+  // Decodes the current entry's name into currentName_, which keeps its capacity from entry
+  // to entry: a name never decodes to more units than it has bytes, so it grows only for a
+  // name longer than any before it. Not made large up front: every level of a deep walk
+  // holds one.
+  void DecodeCurrentName() {
+    const std::string_view bytes = NameOf(*current_);
+    currentName_.resize(bytes.size());
+    currentName_.resize(DecodeUtf8Lossless(bytes, currentName_.data(), currentName_.size()));
   }
 
-  // On a lent thread, once this folder opened ahead is listed: its first sub-folders are
-  // opened ahead too, as the walk will want them soon after it takes this one.
-  void OpenFirstAhead() {
+  // With threads lent and a descriptor at hand, has the next few sub-folders of the folders
+  // pass opened and listed on them, within the walk's limit: the one after the entry the
+  // walk is at comes first.
+  void StartOpeningAhead() {
+    if (shared_->work == nullptr || fd_ < 0) return;
+    const std::size_t end = std::min(entries_.size(), next_ + kAheadReach - 1);
+    while (nextAhead_ < end &&
+           OpenAhead(nextAhead_, entries_[nextAhead_], 1 + (nextAhead_ - next_))) {
+      ++nextAhead_;
+    }
+  }
+
+  // Before the folders pass, once this folder is listed: has its first sub-folders that
+  // come within reach opened and listed, those not asked for yet. reach: how many folders
+  // come before this one in walk order from where the walk is (0 when it is in it). On a
+  // lent thread for a folder opened ahead, and again on the walk's thread when it takes it
+  // or lists it itself, as the walk then wants them next.
+  void OpenFirstAhead(std::size_t reach) {
+    if (shared_->work == nullptr || fd_ < 0) return;
     std::size_t folders = 0;  // the place of a sub-folder in the folders pass
     for (const Entry& item : entries_) {
       if (item.kind != EntryKind::kFolder) continue;
-      if (folders >= kAheadPerFolder || !OpenAhead(folders, item)) break;
+      if (folders >= nextAhead_) {
+        if (reach + 1 + folders >= kAheadReach || !OpenAhead(folders, item, reach + 1 + folders)) {
+          break;
+        }
+        nextAhead_ = folders + 1;
+      }
       ++folders;
     }
-    nextAhead_ = folders;
   }
 
   // Has the sub-folder item, entry-th in the folders pass, opened and listed on a lent
-  // thread; false when the walk's limit is reached or it cannot be queued.
-  bool OpenAhead(std::size_t entry, const Entry& item) {
-    if (shared_->ahead.fetch_add(1, std::memory_order_relaxed) >= kMaxAhead) {
-      shared_->ahead.fetch_sub(1, std::memory_order_relaxed);
-      return false;
+  // thread; reach: how many folders come before it in walk order from where the walk is.
+  // False when the walk's limit is reached or it cannot be queued.
+  bool OpenAhead(std::size_t entry, const Entry& item, std::size_t reach) {
+    if (!TakeAheadBudget()) {
+      // The walk wants this one next: a folder it wants only after this one's whole
+      // subtree gives up its place (in a deep tree, a sibling at each level above).
+      if (reach != 1 || !attached_ || !DropFarthestAbove() || !TakeAheadBudget()) return false;
     }
     std::shared_ptr<AheadFolder> ahead;
     try {
@@ -517,6 +560,7 @@ class PosixFolder final : public IFolder {
       ahead->entry = entry;
       ahead->folder = std::make_unique<PosixFolder>(this, depth_ + 1, walk_,
                                                     std::string(NameOf(item)), item.linked);
+      ahead->folder->reach_ = reach;
       auto task = std::make_unique<std::shared_ptr<AheadFolder>>(ahead);
       ahead_.push_back(ahead);
       if (!shared_->work->Post(&RunAhead, task.get(), true)) {
@@ -540,7 +584,7 @@ class PosixFolder final : public IFolder {
     try {
       ahead.opened = ahead.folder->OpenAhead(ahead.parentFiles->fd());
       if (ahead.opened && !ahead.abandoned.load(std::memory_order_acquire)) {
-        ahead.folder->OpenFirstAhead();
+        ahead.folder->OpenFirstAhead(ahead.folder->reach_);
       }
     } catch (const std::bad_alloc&) {
       ahead.opened = false;
@@ -564,11 +608,54 @@ class PosixFolder final : public IFolder {
     while (!ahead_.empty()) DropFront();
   }
 
+  // Counts one more folder opened ahead; false when the walk's limit is reached.
+  bool TakeAheadBudget() {
+    if (shared_->ahead.fetch_add(1, std::memory_order_relaxed) < kMaxAhead) return true;
+    shared_->ahead.fetch_sub(1, std::memory_order_relaxed);
+    return false;
+  }
+
+  // On the walk's thread: of the next kDropScan levels above this folder, the shallowest
+  // that holds a sub-folder opened ahead after the one the walk is in drops the last of
+  // them, to be asked for again when the walk gets back there. False when none does.
+  bool DropFarthestAbove() {
+    PosixFolder* holder = nullptr;
+    int levels = 0;
+    for (PosixFolder* up = parent_; up != nullptr && levels < kDropScan; up = up->parent_) {
+      if (up->HoldsAheadOfCurrent()) holder = up;
+      ++levels;
+    }
+    if (holder == nullptr) return false;
+    holder->nextAhead_ = holder->ahead_.back()->entry;
+    int state = AheadFolder::kWaiting;
+    holder->ahead_.back()->abandoned.store(true, std::memory_order_release);
+    holder->ahead_.back()->state.compare_exchange_strong(state, AheadFolder::kDropped);
+    holder->ahead_.pop_back();  // the last holder closes what it opened
+    return true;
+  }
+
+  // In the folders pass: a sub-folder after the current entry is opened ahead.
+  bool HoldsAheadOfCurrent() const {
+    return folderPass_ && current_ != nullptr && !ahead_.empty() &&
+           ahead_.back()->entry > static_cast<std::size_t>(current_ - entries_.data());
+  }
+
 
   void CloseDescriptor() {
     if (files_) {
-      files_.reset();  // the last holder closes it
-    } else if (fd_ >= 0) {
+      const bool alone = files_.use_count() == 1;
+      if (alone) {
+        // Nothing else holds it, nor can take it: every file queued from it is done.
+        std::atomic_thread_fence(std::memory_order_acquire);
+        files_->Release();
+      }
+      files_.reset();  // otherwise the last holder closes it
+      if (!alone) {
+        fd_ = -1;
+        return;
+      }
+    }
+    if (fd_ >= 0) {
       // With threads lent, one of them closes it: closing a folder costs about as much as
       // opening it.
       if (!attached_ || !CloseLater(fd_)) ::close(fd_);
@@ -813,6 +900,8 @@ class PosixFolder final : public IFolder {
   // The sub-folders opened ahead, in the order of the folders pass, and the next to open.
   std::deque<std::shared_ptr<AheadFolder>> ahead_;
   std::size_t nextAhead_ = 0;
+  // Opened ahead: how many folders came before it in walk order when it was asked for.
+  std::size_t reach_ = 0;
   WString currentName_;
   std::string scratch_;
 };
@@ -837,6 +926,7 @@ class PosixDisk final : public IDisk {
       folder = std::move(ahead);
       return FolderOpen::kOpened;
     }
+    if (posixParent.LooksAhead()) openedByWalk_.fetch_add(1, std::memory_order_relaxed);
     auto opened = std::make_unique<PosixFolder>(posixParent, posixParent.RawName(name),
                                                 posixParent.MayBeLink(name));
     if (!opened->Open()) return FolderOpen::kFailed;
@@ -852,8 +942,13 @@ class PosixDisk final : public IDisk {
     return static_cast<PosixFile&>(file).Open(AT_FDCWD, ToUtf8(fullPath).c_str());
   }
 
+  std::uint64_t FoldersOpenedByWalkThread() const override {
+    return openedByWalk_.load(std::memory_order_relaxed);
+  }
+
  private:
   IBackgroundWork* work_ = nullptr;
+  std::atomic<std::uint64_t> openedByWalk_{0};
 };
 
 AheadFolder::~AheadFolder() {
