@@ -19,7 +19,7 @@ void CTextReportSink::FileCounted(WStringView /*relativeFolder*/, WStringView na
     WriteLiteral(writer_, PrintableName(name));
     PrintReport(writer_, file_);
   } else {
-    WriteText(writer_, u".");  // the files of a folder make a row of dots
+    WriteLiteral(writer_, u".");  // the files of a folder make a row of dots
   }
 }
 
