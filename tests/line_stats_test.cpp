@@ -43,6 +43,17 @@ TEST(LineStatsTest, ReportBlockText) {
   EXPECT_EQ(WString(stats.size.text), u"1.50 KB");  // the record keeps the texts it printed
 }
 
+TEST(LineStatsTest, AppendedReportFollowsWhatIsThere) {
+  LineStats stats = Record(123, 4, 5, 6, 7);
+  stats.size.value = 5000;
+  WString text = u"name.c";
+  AppendReport(text, stats);
+  EXPECT_EQ(text, u"name.c" + FormatReport(stats));
+  text.clear();
+  AppendReport(text, stats);
+  EXPECT_EQ(text, FormatReport(stats));
+}
+
 TEST(LineStatsTest, ReportOfNothing) {
   LineStats stats;
   EXPECT_EQ(FormatReport(stats),

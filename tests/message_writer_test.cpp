@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "testing/test_console.h"
 
 namespace srctally {
@@ -158,6 +161,86 @@ TEST_F(MessageWriterTest, QueryAtLevelNoneStillReadsKeys) {
   sink.keys = {u'a'};
   EXPECT_EQ(console.Write(u"Stop?", msg::kKindQuery | msg::kButtonAbort, 0, {}), 3);
   EXPECT_EQ(Out(), "");
+}
+
+TEST_F(MessageWriterTest, RowsOfDotsKeepTheirHeadersAtLineStarts) {
+  // A folder's row of dots, broken by a warning and by an error, as the report writes it:
+  // the header (indentation, kind prefix) only where a line starts.
+  console.headerOptions_ = msg::kHeaderKindPrefix;
+  console.Indent(true);
+  WriteLine(console, u"Browsing folder '%s'...", u"/a");
+  WriteLiteral(console, u".");
+  WriteText(console, u".");
+  console.Write(u"low disk", msg::kKindWarning | msg::kAppendNewLine, 0, {});
+  EXPECT_TRUE(console.atLineStart());
+  WriteLiteral(console, u".");
+  EXPECT_FALSE(console.atLineStart());
+  WriteLine(console);
+  console.Write(u"kept", msg::kKindWarning | msg::kAppendNewLine, 0, {});
+  WriteLiteral(console, u".");
+  WriteError(console, u"cannot read '%s'.", 0, u"b.c");
+  WriteLiteral(console, u".");
+  WriteLiteral(console, u"");  // nothing written still leaves the line open
+  EXPECT_FALSE(console.atLineStart());
+  WriteLine(console);
+  EXPECT_EQ(Out(),
+            "  Browsing folder '/a'...\n"
+            "  ..low disk\n"
+            "  .\n"
+            "  WARNING: kept\n"
+            "  .cannot read 'b.c'.\n"
+            "  .\n");
+}
+
+TEST_F(MessageWriterTest, TimeStampOncePerLineOfDots) {
+  console.headerOptions_ = msg::kHeaderTimeStamp;
+  for (int k = 0; k < 3; ++k) WriteLiteral(console, u".");
+  WriteLine(console);
+  WriteLiteral(console, u".");
+  const std::string out = Out();
+  const std::size_t first = out.find(" - ...\n");
+  ASSERT_NE(first, std::string::npos) << out;
+  EXPECT_EQ(out.find(" - ", first + 1), out.size() - 4) << out;  // the second line's stamp
+  EXPECT_EQ(out.substr(out.size() - 4), " - .");
+}
+
+TEST_F(MessageWriterTest, LongLineThenShortOnesComeOutWhole) {
+  const std::u16string longText(20000, u'x');
+  WriteLiteral(console, longText);
+  WriteLine(console);
+  WriteText(console, u"%d", 5);
+  WriteText(console, u".");
+  WriteLine(console, u"50%% done");
+  EXPECT_EQ(Out(), std::string(20000, 'x') + "\n5.50% done\n");
+}
+
+// A writer whose Output writes a message of its own before it takes the line it was given,
+// as a console that first ends a progress line may.
+class NestingWriter : public CMessageWriter {
+ public:
+  void Output(WStringView line) override {
+    if (!nested_) {
+      nested_ = true;
+      WriteLine(*this, u"inner %d", 2);
+      nested_ = false;
+    }
+    lines.emplace_back(line);
+  }
+  std::vector<WString> lines;
+
+ private:
+  bool nested_ = false;
+};
+
+TEST(MessageWriterBaseTest, OutputThatWritesKeepsTheOuterLine) {
+  NestingWriter writer;
+  WriteLine(writer, u"outer %d", 1);
+  WriteLiteral(writer, u".");
+  ASSERT_EQ(writer.lines.size(), 4u);
+  EXPECT_EQ(writer.lines[0], u"inner 2\n");
+  EXPECT_EQ(writer.lines[1], u"outer 1\n");
+  EXPECT_EQ(writer.lines[2], u"inner 2\n");
+  EXPECT_EQ(writer.lines[3], u".");
 }
 
 TEST(MessageWriterBaseTest, BaseWriterDiscardsAndAnswersZero) {

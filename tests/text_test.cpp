@@ -96,9 +96,13 @@ TEST(Utf8EncoderTest, PairsRawBytesAndLoneSurrogates) {
       {WString{char16_t(0xD83D), char16_t(0xD83D), u'x'}, "\xEF\xBF\xBD\xEF\xBF\xBDx",
        "\xEF\xBF\xBD\xEF\xBF\xBDx"},
   };
+  std::string appended = "p/";
   for (const auto& row : rows) {
     EXPECT_EQ(ToUtf8(row.text), row.kept);
     EXPECT_EQ(ToUtf8(row.text, RawBytes::kReplace), row.replaced);
+    appended.resize(2);  // appending keeps what is there
+    AppendUtf8(appended, row.text);
+    EXPECT_EQ(appended, "p/" + row.kept);
   }
   // One character at a time, within the promised room.
   const WString pair = u"\U0001F600!";

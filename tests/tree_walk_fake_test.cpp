@@ -523,6 +523,23 @@ TEST(TreeWalkFakeTest, NamesCannotDriveTheTerminal) {
   EXPECT_NE(failed.output.find("cannot process file 'f??.c'."), std::string::npos);
 }
 
+TEST(TreeWalkFakeTest, PercentSignsInNamesAreWrittenAsTheyStand) {
+  // The folder lines, names and blocks are composed in one reused buffer: a long name
+  // before a short one must not leave its tail behind.
+  FakeDisk disk(kRoot);
+  disk.AddFile("100%d/a long name with 50%s%n.c", "x\n");
+  disk.AddFile("100%d/b.c", "x\ny\n");
+  const FakeWalk normal = WalkFake(disk, {.subdir = true});
+  EXPECT_EQ(normal.output, Sep("Browsing folder '/'...\nBrowsing folder '/100%d'...\n..\n"));
+  const FakeWalk verbose = WalkFake(disk, {.subdir = true, .verbose = true});
+  EXPECT_NE(verbose.output.find(Sep("Browsing folder '/100%d'...\n\na long name with 50%s%n.c (size")),
+            std::string::npos)
+      << verbose.output;
+  EXPECT_NE(verbose.output.find("\nb.c (size: 4 bytes, actual: 2 bytes)\n"), std::string::npos)
+      << verbose.output;
+  EXPECT_NE(verbose.output.find("Total number of lines:          2\n"), std::string::npos);
+}
+
 // A walk on one thread asks its reader before each file whether it still listens, and stops
 // at the first failure; on worker threads, where the walk runs ahead, the reader must hear
 // the same events, and no file may be opened once it stopped listening or a failure reached

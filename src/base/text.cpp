@@ -49,13 +49,17 @@ std::size_t EncodeUtf8Char(WStringView text, std::size_t& i, char* out,
   return EncodeCodePoint(kReplacement, out);
 }
 
-std::string ToUtf8(WStringView text, RawBytes rawBytes) {
-  std::string out;
-  out.reserve(text.size());
+void AppendUtf8(std::string& out, WStringView text, RawBytes rawBytes) {
+  out.reserve(out.size() + text.size());
   char bytes[kMaxUtf8CharBytes];
   for (std::size_t i = 0; i < text.size();) {
     out.append(bytes, EncodeUtf8Char(text, i, bytes, rawBytes));
   }
+}
+
+std::string ToUtf8(WStringView text, RawBytes rawBytes) {
+  std::string out;
+  AppendUtf8(out, text, rawBytes);
   return out;
 }
 

@@ -37,6 +37,8 @@ std::size_t EncodeUtf8Char(WStringView text, std::size_t& i, char* out,
 /// Encodes UTF-16 as UTF-8; raw-byte units go back to their bytes unless rawBytes says
 /// otherwise.
 std::string ToUtf8(WStringView text, RawBytes rawBytes = RawBytes::kKeep);
+/// ToUtf8(text, rawBytes) appended to out.
+void AppendUtf8(std::string& out, WStringView text, RawBytes rawBytes = RawBytes::kKeep);
 
 /// The length of the UTF-8 sequence that the byte lead starts: 1 for ASCII, 2 to 4 for the
 /// lead bytes C2..F4, 0 for a byte that starts none (a continuation byte, C0, C1, F5..FF).

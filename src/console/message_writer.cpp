@@ -7,6 +7,8 @@ namespace srctally {
 namespace {
 
 constexpr std::size_t kLineReserve = 1024;
+// A line buffer grown past this by a long line is given back after it, not kept for good.
+constexpr std::size_t kLineKeep = 16384;
 
 // The crash report's text: the one string the program carries. Every other id is empty.
 struct ResourceText {
@@ -30,7 +32,9 @@ std::int32_t CMessageWriter::Write(std::optional<WStringView> text, std::uint32_
                                    HResult code, FormatArgs args) {
   if ((flags & kindMask_ & msg::kKindMask) < minimumKind_) return 0;
   WString formatted;
-  if (text.has_value() && (flags & msg::kLiteral) == 0) {
+  // A format without a conversion formats to itself: fixed text (a row's dots, a line's
+  // end) costs no formatting and no string of its own.
+  if (text.has_value() && (flags & msg::kLiteral) == 0 && text->find(u'%') != WStringView::npos) {
     formatted = FormatV(*text, args);
     text = formatted;
   }
@@ -98,31 +102,45 @@ void CMessageWriter::AppendHeader(WString& line, std::uint32_t kind) const {
       line += TimeStampSeparator();
     }
   }
-  WString prefix;
-  WStringView word;
-  if ((headerOptions_ & msg::kHeaderKindPrefix) != 0 && GetKindPrefix(kind, word)) {
-    prefix = word;
-    prefix += u' ';
-  }
-  const WString indentation(indentLevel_ > 0 ? 2 * static_cast<std::size_t>(indentLevel_) : 0,
-                            u' ');
-  if ((headerOptions_ & msg::kHeaderPrefixFirst) != 0) {
+  WStringView prefix;
+  const bool hasPrefix =
+      (headerOptions_ & msg::kHeaderKindPrefix) != 0 && GetKindPrefix(kind, prefix);
+  const std::size_t indentation =
+      indentLevel_ > 0 ? 2 * static_cast<std::size_t>(indentLevel_) : 0;
+  const bool prefixFirst = (headerOptions_ & msg::kHeaderPrefixFirst) != 0;
+  if (!prefixFirst) line.append(indentation, u' ');
+  if (hasPrefix) {
     line += prefix;
-    line += indentation;
-  } else {
-    line += indentation;
-    line += prefix;
+    line += u' ';
   }
+  if (prefixFirst) line.append(indentation, u' ');
 }
 
 void CMessageWriter::ComposeLine(std::optional<WStringView> text, std::uint32_t kind,
                                  std::uint32_t lineFlags) {
-  WString line;
-  line.reserve(kLineReserve);
+  // The line is built in a buffer kept from call to call, so a row of dots allocates
+  // nothing. An Output that writes a message of its own while it holds the line builds
+  // that one in a string of its own.
+  WString own;
+  WString& line = composing_ ? own : line_;
+  line.clear();
+  if (line.capacity() < kLineReserve) line.reserve(kLineReserve);
   if (atLineStart_ && (lineFlags & msg::kNoHeader) == 0) AppendHeader(line, kind);
   if (text.has_value()) line += *text;
   if ((lineFlags & msg::kAppendNewLine) != 0) line += LineEnd();
   atLineStart_ = !line.empty() && line.back() == u'\n';
+  if (&line == &own) {
+    Output(line);
+    return;
+  }
+  struct Release {
+    CMessageWriter& writer;
+    ~Release() {
+      writer.composing_ = false;
+      if (writer.line_.capacity() > kLineKeep) WString().swap(writer.line_);
+    }
+  } release{*this};
+  composing_ = true;
   Output(line);
 }
 

@@ -94,6 +94,9 @@ class CMessageWriter {
  private:
   void AppendHeader(WString& line, std::uint32_t kind) const;
   void WriteErrorLines(std::optional<WStringView> text, HResult code);
+
+  WString line_;            // the line being composed, kept for the next one
+  bool composing_ = false;  // line_ is out in Output
 };
 
 /// Text of the program's string resource id (empty for every id it does not carry).

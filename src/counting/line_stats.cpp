@@ -1,6 +1,8 @@
 // Resetting, adding and printing LineStats records.
 #include "counting/line_stats.h"
 
+#include <iterator>
+
 #include "base/format.h"
 #include "console/message_writer.h"
 #include "platform/byte_size.h"
@@ -18,13 +20,13 @@ inline void AddCount(std::int64_t& total, std::int64_t amount) {
 constexpr WStringView kReportFormat =
     u" (size: %s, actual: %s)\n"
     u"-----------------------------------------------------\n"
-    u"  Number of lines of code:       %s\n"
-    u"  Number of directive lines:     %s\n"
-    u"  Number of empty lines:         %s\n"
-    u"  Number of comment lines:       %s\n"
-    u"  Number of empty comment lines: %s\n"
+    u"  Number of lines of code:       %*lld\n"
+    u"  Number of directive lines:     %*lld\n"
+    u"  Number of empty lines:         %*lld\n"
+    u"  Number of comment lines:       %*lld\n"
+    u"  Number of empty comment lines: %*lld\n"
     u"  -------------------------------------------\n"
-    u"  Total number of lines:         %s\n"
+    u"  Total number of lines:         %*lld\n"
     u"-----------------------------------------------\n";
 
 }  // namespace
@@ -56,17 +58,27 @@ int NumberWidth(std::int64_t value) {
 
 WString FormatCount(std::int64_t value, int width) { return Format(u"%*lld", width, value); }
 
-WString FormatReport(LineStats& stats) {
+void AppendReport(WString& out, LineStats& stats) {
   const int width = NumberWidth(stats.lines);
   const std::int64_t code =
       static_cast<std::int64_t>(static_cast<std::uint64_t>(stats.codeLines) -
                                 static_cast<std::uint64_t>(stats.directiveLines));
-  const WString sizeText = stats.size.FormatByteSize();
-  const WString actualText = stats.actual.FormatByteSize();
-  return Format(kReportFormat, sizeText, actualText, FormatCount(code, width),
-                FormatCount(stats.directiveLines, width), FormatCount(stats.emptyLines, width),
-                FormatCount(stats.commentLines, width), FormatCount(stats.emptyCommentLines, width),
-                FormatCount(stats.lines, width));
+  const char16_t* sizeText = stats.size.FormatByteSize();
+  const char16_t* actualText = stats.actual.FormatByteSize();
+  const FormatArg list[] = {sizeText, actualText,
+                            width,    code,
+                            width,    stats.directiveLines,
+                            width,    stats.emptyLines,
+                            width,    stats.commentLines,
+                            width,    stats.emptyCommentLines,
+                            width,    stats.lines};
+  AppendFormatV(out, kReportFormat, FormatArgs(list, std::size(list)));
+}
+
+WString FormatReport(LineStats& stats) {
+  WString report;
+  AppendReport(report, stats);
+  return report;
 }
 
 void PrintReport(CMessageWriter& writer, LineStats& stats) {

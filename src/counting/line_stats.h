@@ -50,6 +50,9 @@ WString FormatCount(std::int64_t value, int width);
 /// NumberWidth(stats.lines). Formats both amounts into their text buffers; otherwise pure.
 WString FormatReport(LineStats& stats);
 
+/// FormatReport(stats) appended to out, which keeps its storage from one file to the next.
+void AppendReport(WString& out, LineStats& stats);
+
 /// Writes FormatReport(stats) through the writer as one literal text (msg::kKindText |
 /// msg::kLiteral): it continues the current output line and ends with a line feed.
 void PrintReport(CMessageWriter& writer, LineStats& stats);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/flat_hash.h"
 #include "base/text.h"
 
 namespace srctally::platform {
@@ -39,9 +40,10 @@ struct FolderIdentity {
 
 using FileIdentity = FolderIdentity;
 
+/// Mixes both fields into every bit, the low ones included, as FlatHashMap needs.
 struct FolderIdentityHash {
   std::size_t operator()(const FolderIdentity& identity) const {
-    return static_cast<std::size_t>(identity.index * 0x9E3779B97F4A7C15ull ^ identity.volume);
+    return static_cast<std::size_t>(MixBits64(identity.index ^ MixBits64(identity.volume)));
   }
 };
 

@@ -12,7 +12,7 @@ void ReportCountedFile(CMessageWriter& writer, bool verbose, WStringView fileNam
     WriteLiteral(writer, PrintableName(fileName));
     PrintReport(writer, file);
   } else {
-    WriteText(writer, u".");
+    WriteLiteral(writer, u".");
   }
   totals.AddFile(file);
 }

@@ -145,7 +145,8 @@ void CMachineReport::TakeFile(WStringView relativeFolder, WStringView name, cons
 bool CMachineReport::PathAsUtf8(std::string& out, std::string* nameBytes) {
   if (nameBytes != nullptr && HasLoneSurrogate(path_)) *nameBytes = platform::FileNameBytes(path_);
   const bool replaced = ReplaceLoneSurrogates(path_);
-  out = ToUtf8(path_);
+  out.clear();  // keeps its storage: a file's path costs no new string
+  AppendUtf8(out, path_);
   return replaced;
 }
 

@@ -7,8 +7,13 @@
 
 namespace srctally {
 
+// The folder's line, the name and the report block of each file are composed in text_, kept
+// from one to the next, so that a folder or a file costs no formatting into a new string.
 void CTextReportSink::FolderStarted(WStringView relativeFolder) {
-  WriteLine(writer_, u"Browsing folder '%s'...", PrintableName(relativeFolder));
+  text_.assign(u"Browsing folder '");
+  AppendPrintableName(text_, relativeFolder);
+  text_ += u"'...";
+  writer_.Write(text_, msg::kKindText | msg::kLiteral | msg::kAppendNewLine, 0, {});
 }
 
 void CTextReportSink::FileCounted(WStringView /*relativeFolder*/, WStringView name,
@@ -16,10 +21,14 @@ void CTextReportSink::FileCounted(WStringView /*relativeFolder*/, WStringView na
   if (verbose_) {
     file_ = file;
     WriteLine(writer_);
-    WriteLiteral(writer_, PrintableName(name));
-    PrintReport(writer_, file_);
+    text_.clear();
+    AppendPrintableName(text_, name);
+    WriteLiteral(writer_, text_);
+    text_.clear();
+    AppendReport(text_, file_);  // the block continues the name's line
+    WriteLiteral(writer_, text_);
   } else {
-    WriteText(writer_, u".");  // the files of a folder make a row of dots
+    WriteLiteral(writer_, u".");  // the files of a folder make a row of dots
   }
 }
 

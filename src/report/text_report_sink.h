@@ -45,6 +45,7 @@ class CTextReportSink final : public IWalkSink {
   OutputFailedQuery outputFailed_ = nullptr;
   const void* outputContext_ = nullptr;
   LineStats file_;  // a copy of the counted file's record, whose texts the report formats
+  WString text_;    // the text being written, kept for the next
 };
 
 }  // namespace srctally

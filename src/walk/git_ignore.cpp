@@ -28,16 +28,6 @@ std::string_view TrimTrailingBlanks(std::string_view line) {
   return line.substr(0, end);
 }
 
-// Appends text as UTF-8: a name's own bytes on POSIX (raw-byte units go back to their
-// bytes). Allocates only while out grows.
-void AppendUtf8(std::string& out, WStringView text) {
-  char buffer[kMaxUtf8CharBytes];
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = EncodeUtf8Char(text, i, buffer);
-    out.append(buffer, length);
-  }
-}
-
 }  // namespace
 
 struct CGitIgnoreFilter::Rule {

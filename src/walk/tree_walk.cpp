@@ -163,8 +163,8 @@ bool CTreeWalk::KeepGoing(HResult failure) {
 }
 
 HResult CTreeWalk::Walk(WStringView relativeFolder, LineStats& totals) {
-  walked_.clear();
-  counted_.clear();
+  walked_.Clear();
+  counted_.Clear();
   stopped_ = false;
   firstFailure_ = hr::kOk;
   try {
@@ -255,12 +255,12 @@ HResult CTreeWalk::EnterFolder(std::unique_ptr<platform::IFolder> folder, LineSt
   platform::FolderIdentity identity;
   const bool identityKnown = folder->GetIdentity(identity);
   if (identityKnown) {
-    const auto [it, inserted] = walked_.try_emplace(identity, true);
+    const auto [isAncestor, inserted] = walked_.TryEmplace(identity, true);
     if (!inserted) {
       // A link back to a folder being walked would lead round and round; a folder walked
       // already would count its files twice.
       out_->FolderSkipped(relativePath_,
-                          it->second ? FolderSkip::kLinkToAncestor : FolderSkip::kAlreadyWalked);
+                          *isAncestor ? FolderSkip::kLinkToAncestor : FolderSkip::kAlreadyWalked);
       PopTo(parentLength, parentFilterLength);
       return hr::kOk;
     }
@@ -326,7 +326,7 @@ HResult CTreeWalk::CountFiles(platform::IFolder& folder, WStringView relativeFol
     // comes with the listing (on POSIX, the inode of the listing's entry, or of the file
     // the link leads to), so a tree without links costs no call to the disk for it.
     platform::FileIdentity identity;
-    if (folder.GetEntryIdentity(identity) && !counted_.insert(identity).second) {
+    if (folder.GetEntryIdentity(identity) && !counted_.Insert(identity)) {
       out_->FileSkipped(relativeFolder, entry.name, FileSkip::kAlreadyCounted);
       continue;
     }
@@ -391,7 +391,9 @@ HResult CTreeWalk::CountFile(platform::IFolder& folder, WStringView relativeFold
 void CTreeWalk::LeaveFolder() {
   Level& level = stack_.back();
   level.folder->EndListing();
-  if (level.identityKnown) walked_[level.identity] = false;  // walked, no longer an ancestor
+  if (level.identityKnown) {
+    if (bool* isAncestor = walked_.Find(level.identity)) *isAncestor = false;  // walked
+  }
   if (filter_ != nullptr) filter_->LeaveFolder();
   stack_.pop_back();
   if (stack_.empty()) {

@@ -9,10 +9,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
+#include "base/flat_hash.h"
 #include "base/status.h"
 #include "base/text.h"
 #include "counting/file_counting.h"
@@ -149,9 +148,9 @@ class CTreeWalk {
   char16_t separator_;
   std::vector<Level> stack_;  // the folders being walked, the source folder first
   // Every folder walked this run; true while it is on the stack (an ancestor).
-  std::unordered_map<platform::FolderIdentity, bool, platform::FolderIdentityHash> walked_;
+  FlatHashMap<platform::FolderIdentity, bool, platform::FolderIdentityHash> walked_;
   // Every file counted (or handed to be counted) this run whose identity the listing told.
-  std::unordered_set<platform::FileIdentity, platform::FolderIdentityHash> counted_;
+  FlatHashSet<platform::FileIdentity, platform::FolderIdentityHash> counted_;
   WString relativePath_;  // the relative path of the folder being walked
   WString filterPath_;    // the same with '/' and no leading separator, for the filter
   platform::IFolder* entering_ = nullptr;  // the folder the filter reads files of
