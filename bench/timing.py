@@ -99,27 +99,35 @@ def polled_thread_times(cmd, env=None):
     return total, max(total - sum(others), 0.0) / total, max(others, default=0.0) / total
 
 
-def report_shares(srctally, tree, runs, one_thread_cpu):
+def report_shares(srctally, tree, runs):
     """The CPU time of a run spent by its busiest single thread: the part of the work that
     more cores cannot spread (the serial share), judged on any machine by giving the run
     more threads than it has cores. The walk's thread (main) makes every decision in walk
-    order; the serial share is its CPU time over the CPU time of a one-thread run (Amdahl:
-    at most 10% lets 16 cores run at least 6.4 times as fast as one)."""
+    order; the serial share is its CPU time over the CPU time of a one-thread run measured
+    the same way (Amdahl: at most 10% lets 16 cores run at least 6.4 times as fast as one).
+    Sampling costs a little time per sample, the same on every thread, so both are measured
+    under it."""
     measure = sampled_thread_times
     how = "perf's per-thread CPU clock"
     if measure([srctally, tree], dict(os.environ, SRCTALLY_THREADS="2")) is None:
         measure, how = polled_thread_times, "/proc polled"
     print(f"CPU time by thread (median of {runs} runs, {how}; {os.cpu_count()} hardware"
-          " threads):")
+          " threads; serial share: main s over the CPU time of one thread, measured alike):")
     print(f"{'':18} {'cpu s':>7} {'main':>6} {'busiest other':>13} {'main s':>7}"
           f" {'serial share':>12}")
-    for threads in ("2", "4", "16", "64"):
-        env = dict(os.environ, SRCTALLY_THREADS=threads)
-        samples = [measure([srctally, tree, "/subdir"], env) for _ in range(runs)]
-        total = statistics.median(sample[0] for sample in samples)
-        main = statistics.median(sample[1] for sample in samples)
-        main_seconds = statistics.median(sample[0] * sample[1] for sample in samples)
-        other = statistics.median(sample[2] for sample in samples)
+    names = ("1", "2", "4", "16", "64")
+    samples = {threads: [] for threads in names}
+    for _ in range(runs):  # alternating, as the timed runs
+        for threads in names:
+            env = dict(os.environ, SRCTALLY_THREADS=threads)
+            samples[threads].append(measure([srctally, tree, "/subdir"], env))
+    one_thread_cpu = statistics.median(sample[0] for sample in samples["1"])
+    for threads in names[1:]:
+        samples_of = samples[threads]
+        total = statistics.median(sample[0] for sample in samples_of)
+        main = statistics.median(sample[1] for sample in samples_of)
+        main_seconds = statistics.median(sample[0] * sample[1] for sample in samples_of)
+        other = statistics.median(sample[2] for sample in samples_of)
         print(f"{'normal, ' + threads + ' thr':18} {total:7.2f} {main:6.1%} {other:13.1%}"
               f" {main_seconds:7.3f} {main_seconds / one_thread_cpu:12.1%}")
 
@@ -175,8 +183,7 @@ def main():
         wall = median(name, 0)
         print(f"{name:18} {wall:7.3f} {wall / floor1:7.2f} {wall / floor2:7.2f}"
               f" {median(name, 1):7.2f} {median(name, 2):6.2f} {peak[name] / 1024:8.1f}")
-    report_shares(srctally, tree, min(runs, 5),
-                  median("normal, 1 thread", 1) + median("normal, 1 thread", 2))
+    report_shares(srctally, tree, min(runs, 5))
     for line in sorted(failed):
         print(line, file=sys.stderr)
 
