@@ -160,19 +160,22 @@ class PosixFile final : public IReadFile {
 };
 
 // A folder's descriptor shared with the threads that open its files; closed by the last
-// holder, the folder itself or a file about to be opened.
+// holder, the folder itself or a file about to be opened. The descriptor is atomic: the
+// folder takes it back once it is the only holder, which it learns from the shared count
+// and an acquire fence (see CloseDescriptor), an order race checkers cannot see.
 class PosixFolderFiles final : public IFolderFiles {
  public:
   explicit PosixFolderFiles(int fd) : fd_(fd) {}
   ~PosixFolderFiles() override {
-    if (fd_ >= 0) ::close(fd_);
+    const int fd = fd_.load(std::memory_order_relaxed);
+    if (fd >= 0) ::close(fd);
   }
   PosixFolderFiles(const PosixFolderFiles&) = delete;
   PosixFolderFiles& operator=(const PosixFolderFiles&) = delete;
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.load(std::memory_order_relaxed); }
   // Gives the descriptor back to the folder, which then closes it itself.
-  void Release() { fd_ = -1; }
+  void Release() { fd_.store(-1, std::memory_order_relaxed); }
 
   bool OpenFile(WStringView name, bool listedRegular, IReadFile& file) const override {
     // Each thread encodes names into its own buffer, which stops growing at the longest.
@@ -186,11 +189,11 @@ class PosixFolderFiles final : public IFolderFiles {
       }
       bytes.append(unit, EncodeUtf8Char(name, i, unit));
     }
-    return static_cast<PosixFile&>(file).Open(fd_, bytes.c_str(), listedRegular);
+    return static_cast<PosixFile&>(file).Open(fd(), bytes.c_str(), listedRegular);
   }
 
  private:
-  int fd_;
+  std::atomic<int> fd_;
 };
 
 #ifdef __linux__
