@@ -443,8 +443,10 @@ bool CCountingPipeline::Release(Event& event) {
   // A walk on one thread asks the sink before each step; asked here before each event, the
   // sink hears the same: the folder whose files were being counted ends, and nothing more.
   if (!sink_.WantsMore()) {
-    if (openFolder_) sink_.FolderFinished(*openFolder_, openFolderFiles_);
+    // Stopped first: every file a worker was opening is done before the sink hears anything
+    // more, so nothing is opened after the last event it hears.
     Stop();
+    if (openFolder_) sink_.FolderFinished(*openFolder_, openFolderFiles_);
     return false;
   }
   HResult failure = hr::kOk;
@@ -460,6 +462,15 @@ bool CCountingPipeline::Release(Event& event) {
       if (job.holds) --holding_;
       if (Failed(job.status)) {
         failure = job.status;
+        if (!keepGoing_) {
+          // Nothing after this file is released: stopped before the sink hears of the
+          // failure, so no file is opened after it does.
+          const std::shared_ptr<const WString> folder = event.folder;
+          Stop();  // drops the events, this one's folder kept above, its job left as it is
+          sink_.WalkFailed(WalkFailure::kProcessFile, *folder, job.name, failure);
+          if (!Failed(failure_)) failure_ = failure;
+          return false;
+        }
         sink_.WalkFailed(WalkFailure::kProcessFile, *event.folder, job.name, failure);
         break;
       }
