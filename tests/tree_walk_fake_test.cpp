@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <random>
 #include <string>
@@ -567,6 +568,9 @@ TEST(TreeWalkFakeTest, NothingIsOpenedOnceTheReaderStopsListeningOrAFileFails) {
     for (int file = 0; file < 60; ++file) disk.AddFile(name(file), "x\n");
     disk.AddFile("z/z.c", "x\n");
     if (row.failure) disk.FailRead("05.c", 0, kIoDevice);
+    // Workers still opening files when the reader stops listening must be done before it
+    // hears anything more.
+    disk.SlowSharedOpens(std::chrono::milliseconds(1));
     for (const unsigned threads : {1u, 3u}) {
       const int before = disk.filesOpened();
       EventLog log;

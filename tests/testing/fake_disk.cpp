@@ -78,6 +78,7 @@ class FakeDisk::FolderFiles final : public platform::IFolderFiles {
 
   bool OpenFile(WStringView name, bool /*listedRegular*/,
                 platform::IReadFile& file) const override {
+    if (disk_.sharedOpenDelay_.count() > 0) std::this_thread::sleep_for(disk_.sharedOpenDelay_);
     const Node& node = disk_.nodes_[static_cast<std::size_t>(node_)];
     const auto it = node.children.find(ToUtf8(name));
     if (it == node.children.end()) return Fail(win32err::kFileNotFound);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -45,6 +46,9 @@ class FakeDisk final : public platform::IDisk {
   /// Whether folders share their files with the counting threads (IFolder::ShareFiles),
   /// which then open them: yes unless a test says otherwise.
   void ShareFiles(bool share) { shareFiles_ = share; }
+  /// Counting threads take this long to open a shared file, as a slow disk would, so that
+  /// files are still being opened when the walk's thread moves on.
+  void SlowSharedOpens(std::chrono::microseconds delay) { sharedOpenDelay_ = delay; }
 
   /// How often the folder at path was opened, and how many entries its listings handed out.
   int OpenCount(std::string_view path) const;
@@ -103,6 +107,7 @@ class FakeDisk final : public platform::IDisk {
   std::thread::id ownThread_ = std::this_thread::get_id();
   std::atomic<int> filesReadByOwnThread_{0};
   bool shareFiles_ = true;
+  std::chrono::microseconds sharedOpenDelay_{0};
 };
 
 }  // namespace srctally::testing
