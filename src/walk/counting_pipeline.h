@@ -180,8 +180,9 @@ class CCountingPipeline final : public IWalkFolderEvents, public platform::IBack
   std::shared_ptr<const platform::IFolderFiles> lastFolder_;
 
   // Handing files over takes no lock: the walk's thread fills the next job and raises
-  // queued_; a counting thread takes the oldest by raising taken_. The mutex and its
-  // conditions serve only threads that go to sleep and those that wake them.
+  // queued_; a counting thread takes the oldest by raising taken_. The mutexes and their
+  // conditions serve only threads that go to sleep and those that wake them: mutex_ the
+  // workers (and the disk's tasks), doneMutex_ the walk's thread.
   std::atomic<std::uint64_t> queued_{0};  // files before this place are queued
   std::atomic<std::uint64_t> taken_{0};   // files before this place are taken
   std::mutex mutex_;
